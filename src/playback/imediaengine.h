@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// The audio back-end behind clsMusic: one playback chain for one file at a time.
+// Every call is made on the UI thread and never throws; a reading that fails gives 0.
+class IMediaEngine {
+public:
+    enum class State { Stopped, Paused, Running };
+
+    virtual ~IMediaEngine() = default;
+    // Stops and discards the current chain and builds a new, not yet started one.
+    // Returns false when no chain could be built for the file (nothing will sound).
+    virtual bool load(const QString& path) = 0;
+    virtual void run() = 0;
+    virtual void pause() = 0;
+    virtual void stop() = 0;
+    virtual State state() const = 0;
+    // Seconds. After the last sample has played, position() == duration() exactly
+    // until the position changes or another file is loaded.
+    virtual double position() const = 0;
+    virtual void setPosition(double seconds) = 0;
+    virtual double duration() const = 0;
+    virtual double rate() const = 0;
+    virtual void setRate(double rate) = 0;
+    // Hundredths of a decibel: volume -10000..0, balance -10000..10000.
+    virtual int volume() const = 0;
+    virtual void setVolume(int volume) = 0;
+    virtual int balance() const = 0;
+    virtual void setBalance(int balance) = 0;
+    // The loaded chain carries sound (answers a volume query).
+    virtual bool hasAudio() const = 0;
+};
