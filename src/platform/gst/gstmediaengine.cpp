@@ -1,0 +1,29 @@
+#include "platform/gst/gstmediaengine.h"
+
+#include <gst/gst.h>
+
+#include "platform/gst/playbinengine.h"
+
+bool initMediaFramework(QString* error) {
+    if (gst_is_initialized()) return true;
+    GError* err = nullptr;
+    if (gst_init_check(nullptr, nullptr, &err)) return true;
+    if (error) *error = QString::fromUtf8(err && err->message ? err->message : "unknown error");
+    g_clear_error(&err);
+    return false;
+}
+
+std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription) {
+    initMediaFramework();
+    return std::make_unique<PlaybinEngine>(sinkDescription);
+}
+
+QString audioSinkDescription(const QStringList& arguments, const QString& environmentValue) {
+    static const QString kOption = QStringLiteral("--audio-sink");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments.at(i);
+        if (arg == kOption && i + 1 < arguments.size()) return arguments.at(i + 1);
+        if (arg.startsWith(kOption + QLatin1Char('='))) return arg.mid(kOption.size() + 1);
+    }
+    return environmentValue;
+}

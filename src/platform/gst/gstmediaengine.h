@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+#include <QStringList>
+
+#include "playback/imediaengine.h"
+
+// Initialises the media framework once; safe to call again. False, with `error`
+// filled, when it cannot start (the engine then loads nothing and stays silent).
+bool initMediaFramework(QString* error = nullptr);
+
+// The media engine of the program: one audio-only playback chain at a time, played
+// through `sinkDescription` (a pipeline description such as "fakesink sync=true");
+// empty means the desktop's default audio output. Initialises the framework if needed.
+// Create and use it on the UI thread, inside a running GLib-based event loop.
+std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription = QString());
+
+// The audio output chosen at start: the value of "--audio-sink <description>" (or
+// "--audio-sink=<description>") among `arguments`, else `environmentValue`
+// (QUAVERLY_AUDIO_SINK), else empty for the default output.
+QString audioSinkDescription(const QStringList& arguments, const QString& environmentValue);

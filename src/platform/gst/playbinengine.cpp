@@ -1,0 +1,394 @@
+#include "platform/gst/playbinengine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include <QFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media")
+
+namespace {
+
+constexpr guint kPlayFlagAudio = 1u << 1;  // playbin's "audio" flag, alone: no video, no text
+constexpr int kMute = -10000;
+constexpr int kFullBalance = 10000;
+constexpr const char* kFilterDescription =
+    "audioconvert ! audioresample ! scaletempo name=tempo ! audioconvert ! "
+    "audiopanorama name=pan method=simple ! volume name=vol";
+
+QString errorText(GError* error) {
+    return QString::fromUtf8(error && error->message ? error->message : "unknown error");
+}
+
+// True when `bin` holds a fakesink somewhere below an autoaudiosink: that element
+// found no device it could open and plays against the clock instead.
+bool autoSinkFellBackToFake(GstElement* sink) {
+    if (!GST_IS_BIN(sink)) return false;
+    bool fake = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(sink));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory* factory = gst_element_get_factory(element);
+        GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
+        if (factory && parent && GST_IS_ELEMENT(parent)) {
+            GstElementFactory* parentFactory = gst_element_get_factory(GST_ELEMENT(parent));
+            fake =
+                fake ||
+                (g_str_equal(gst_plugin_feature_get_name(factory), "fakesink") && parentFactory &&
+                 g_str_equal(gst_plugin_feature_get_name(parentFactory), "autoaudiosink"));
+        }
+        if (parent) gst_object_unref(parent);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return fake;
+}
+
+}  // namespace
+
+PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
+    if (gst_is_initialized()) m_playbin = gst_element_factory_make("playbin", nullptr);
+    GError* error = nullptr;
+    GstElement* filter =
+        m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
+    if (!m_playbin || !filter) {
+        qCWarning(lcMediaEngine).noquote()
+            << "The media engine is unavailable; nothing will sound:"
+            << (m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
+        g_clear_error(&error);
+        if (m_playbin) gst_object_unref(gst_object_ref_sink(m_playbin));
+        m_playbin = nullptr;
+        return;
+    }
+    m_tempo = gst_bin_get_by_name(GST_BIN(filter), "tempo");
+    m_panorama = gst_bin_get_by_name(GST_BIN(filter), "pan");
+    m_volumeElement = gst_bin_get_by_name(GST_BIN(filter), "vol");
+    m_sink = GST_ELEMENT(gst_object_ref(makeSink(sinkDescription)));
+    g_object_set(m_playbin, "flags", kPlayFlagAudio, "audio-filter", filter, "audio-sink", m_sink,
+                 nullptr);
+    applyVolume();
+    applyBalance();
+
+    m_bus = gst_element_get_bus(m_playbin);
+    m_busWatch = gst_bus_add_watch(m_bus, &PlaybinEngine::onBusMessage, this);
+}
+
+PlaybinEngine::~PlaybinEngine() {
+    if (!m_playbin) return;
+    gst_bus_remove_watch(m_bus);
+    gst_element_set_state(m_playbin, GST_STATE_NULL);
+    gst_object_unref(m_bus);
+    for (GstElement* e : {m_tempo, m_panorama, m_volumeElement, m_sink}) gst_object_unref(e);
+    gst_object_unref(m_playbin);
+}
+
+// Builds the audio output. A sink that cannot open its device is replaced by a
+// clock-synchronised fakesink, so tracks still run their course, silently.
+GstElement* PlaybinEngine::makeSink(const QString& description) {
+    const QString text =
+        description.trimmed().isEmpty() ? QStringLiteral("autoaudiosink") : description.trimmed();
+    GError* error = nullptr;
+    GstElement* sink = gst_parse_bin_from_description(text.toUtf8().constData(), TRUE, &error);
+    if (!sink || error) {
+        qCWarning(lcMediaEngine).noquote() << "Cannot use the audio output" << text << "-"
+                                           << errorText(error) << "- using the default output";
+        g_clear_error(&error);
+        if (sink) gst_object_unref(gst_object_ref_sink(sink));
+        sink = gst_parse_bin_from_description("autoaudiosink", TRUE, nullptr);
+    }
+    if (sink) {
+        gst_object_ref_sink(sink);
+        const bool opened =
+            gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+        m_silent = !opened || autoSinkFellBackToFake(sink);
+        gst_element_set_state(sink, GST_STATE_NULL);
+        if (opened) return sink;
+        gst_object_unref(sink);
+    }
+    m_silent = true;
+    GstElement* fake = gst_element_factory_make("fakesink", "silent-output");
+    g_object_set(fake, "sync", TRUE, nullptr);
+    gst_object_ref_sink(fake);
+    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
+    return fake;
+}
+
+bool PlaybinEngine::load(const QString& path) {
+    resetChain();
+    m_path = path;
+    if (!m_playbin) {
+        m_chain = Chain::Failed;
+        return false;
+    }
+    // Opening a FIFO or a device blocks or never ends: only regular files are played.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (path.isEmpty() || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        fail(QStringLiteral("not a regular file"));
+        return false;
+    }
+    GError* error = nullptr;
+    gchar* uri = gst_filename_to_uri(native.constData(), &error);
+    if (!uri) {
+        fail(errorText(error));
+        g_clear_error(&error);
+        return false;
+    }
+    g_object_set(m_playbin, "uri", uri, nullptr);
+    g_free(uri);
+
+    m_chain = Chain::Prerolling;
+    GstStateChangeReturn result = gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    if (result == GST_STATE_CHANGE_ASYNC)
+        result = gst_element_get_state(m_playbin, nullptr, nullptr,
+                                       GstClockTime(kLoadWaitMs) * GST_MSECOND);
+    if (result == GST_STATE_CHANGE_FAILURE) {
+        QString reason = QStringLiteral("the chain could not start");
+        if (GstMessage* msg = gst_bus_pop_filtered(m_bus, GST_MESSAGE_ERROR)) {
+            gst_message_parse_error(msg, &error, nullptr);
+            reason = errorText(error);
+            g_clear_error(&error);
+            gst_message_unref(msg);
+        }
+        fail(reason);
+        return false;
+    }
+    // Still busy after the wait: the rest happens when the bus says it is ready.
+    if (result != GST_STATE_CHANGE_ASYNC) finishPreroll();
+    return m_chain != Chain::Failed;
+}
+
+void PlaybinEngine::resetChain() {
+    if (m_playbin) {
+        gst_element_set_state(m_playbin, GST_STATE_READY);
+        drainBus();
+    }
+    m_chain = Chain::None;
+    m_requested = State::Stopped;
+    m_duration = 0;
+    m_lastPosition = 0;
+    m_hasAudio = false;
+    m_ended = false;
+    m_seekPending = false;
+    m_atStart = false;
+    m_pendingSeek = -1;
+}
+
+// Messages of the chain just discarded must not reach the next file.
+void PlaybinEngine::drainBus() {
+    while (GstMessage* msg = gst_bus_pop(m_bus)) gst_message_unref(msg);
+}
+
+void PlaybinEngine::finishPreroll() {
+    gint audioStreams = 0;
+    g_object_get(m_playbin, "n-audio", &audioStreams, nullptr);
+    if (audioStreams <= 0) {
+        fail(QStringLiteral("no sound in the file"));
+        return;
+    }
+    m_chain = Chain::Ready;
+    m_hasAudio = true;
+    queryDuration();
+    const double target = std::max(0.0, m_pendingSeek);
+    m_pendingSeek = -1;
+    if (target > 0 || m_rate != 1.0) seek(target, m_rate);
+    m_ended = m_duration > 0 && target >= m_duration;
+    m_atStart = target == 0;
+    if (m_requested == State::Running) gst_element_set_state(m_playbin, GST_STATE_PLAYING);
+}
+
+void PlaybinEngine::fail(const QString& reason) {
+    qCInfo(lcMediaEngine).noquote() << "Cannot play" << m_path << "-" << reason;
+    if (m_playbin) {
+        gst_element_set_state(m_playbin, GST_STATE_READY);
+        drainBus();
+    }
+    m_chain = Chain::Failed;
+    m_duration = 0;
+    m_lastPosition = 0;
+    m_hasAudio = false;
+    m_ended = false;
+    m_seekPending = false;
+}
+
+void PlaybinEngine::run() {
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    m_requested = State::Running;
+    m_atStart = false;
+    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PLAYING);
+}
+
+void PlaybinEngine::pause() {
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    m_requested = State::Paused;
+    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+}
+
+// Stopping keeps the position and the chain, like a pause that reads as stopped;
+// the next run goes on from there.
+void PlaybinEngine::stop() {
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    m_requested = State::Stopped;
+    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+}
+
+IMediaEngine::State PlaybinEngine::state() const {
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return State::Stopped;
+    return m_requested;
+}
+
+bool PlaybinEngine::queryPosition(double* seconds) const {
+    gint64 position = 0;
+    if (!gst_element_query_position(m_playbin, GST_FORMAT_TIME, &position) || position < 0)
+        return false;
+    *seconds = double(position) / GST_SECOND;
+    return true;
+}
+
+double PlaybinEngine::position() const {
+    if (m_chain != Chain::Ready) return 0;
+    if (m_ended) return duration();
+    // While a seek is under way the sink still reports the old place: give the target.
+    if (!m_seekPending) queryPosition(&m_lastPosition);
+    return m_lastPosition;
+}
+
+void PlaybinEngine::setPosition(double seconds) {
+    if (!std::isfinite(seconds)) return;
+    seconds = std::max(0.0, seconds);
+    if (m_chain == Chain::Prerolling) {
+        m_pendingSeek = seconds;
+        return;
+    }
+    if (m_chain != Chain::Ready) return;
+    const double length = duration();
+    m_ended = length > 0 && seconds >= length;
+    if (m_atStart && seconds == 0) return;  // freshly loaded: already there
+    seek(seconds, m_rate);
+    m_atStart = seconds == 0 && m_requested != State::Running;
+}
+
+void PlaybinEngine::queryDuration() {
+    gint64 length = 0;
+    if (gst_element_query_duration(m_playbin, GST_FORMAT_TIME, &length) && length > 0)
+        m_duration = double(length) / GST_SECOND;
+}
+
+double PlaybinEngine::duration() const {
+    if (m_chain != Chain::Ready) return 0;
+    // Some streams know their length only once data flows; ask until they do.
+    if (m_duration <= 0 && !m_ended) const_cast<PlaybinEngine*>(this)->queryDuration();
+    return m_duration;
+}
+
+void PlaybinEngine::setRate(double rate) {
+    if (!std::isfinite(rate) || rate <= 0) return;
+    m_rate = rate;
+    // A chain that is not ready, or stands at its end, takes the rate with its next seek.
+    if (m_chain != Chain::Ready || m_ended) return;
+    double from = m_lastPosition;
+    if (!m_seekPending) queryPosition(&from);
+    seek(from, rate);
+}
+
+bool PlaybinEngine::seek(double seconds, double rate) {
+    const auto target = gint64(std::llround(seconds * GST_SECOND));
+    const bool ok =
+        gst_element_seek(m_playbin, rate, GST_FORMAT_TIME,
+                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    if (ok) {
+        m_seekPending = true;
+        m_lastPosition = seconds;
+    } else {
+        qCDebug(lcMediaEngine) << "Seek to" << seconds << "at rate" << rate << "refused";
+    }
+    return ok;
+}
+
+double PlaybinEngine::gainForVolume(int volume) {
+    return std::pow(10.0, std::clamp(volume, kMute, 0) / 2000.0);
+}
+
+double PlaybinEngine::panoramaForBalance(int balance) {
+    const int amount = std::min(std::abs(balance), kFullBalance);
+    const double attenuation =
+        amount == kFullBalance ? 1.0 : 1.0 - std::pow(10.0, -amount / 2000.0);
+    return balance < 0 ? -attenuation : attenuation;
+}
+
+void PlaybinEngine::setVolume(int volume) {
+    m_volume = std::clamp(volume, kMute, 0);
+    applyVolume();
+}
+
+void PlaybinEngine::setBalance(int balance) {
+    m_balance = std::clamp(balance, -kFullBalance, kFullBalance);
+    applyBalance();
+}
+
+void PlaybinEngine::applyVolume() {
+    if (!m_volumeElement) return;
+    g_object_set(m_volumeElement, "volume", gainForVolume(m_volume), "mute",
+                 gboolean(m_volume <= kMute), nullptr);
+}
+
+void PlaybinEngine::applyBalance() {
+    if (!m_panorama) return;
+    g_object_set(m_panorama, "panorama", gfloat(panoramaForBalance(m_balance)), nullptr);
+}
+
+gboolean PlaybinEngine::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    static_cast<PlaybinEngine*>(self)->handleMessage(message);
+    return G_SOURCE_CONTINUE;
+}
+
+void PlaybinEngine::handleMessage(GstMessage* message) {
+    if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_playbin) &&
+        GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR &&
+        GST_MESSAGE_TYPE(message) != GST_MESSAGE_WARNING &&
+        GST_MESSAGE_TYPE(message) != GST_MESSAGE_DURATION_CHANGED)
+        return;
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            const QString reason = errorText(error);
+            g_clear_error(&error);
+            if (m_chain == Chain::Ready || m_chain == Chain::Prerolling) fail(reason);
+            break;
+        }
+        case GST_MESSAGE_WARNING: {
+            GError* error = nullptr;
+            gst_message_parse_warning(message, &error, nullptr);
+            qCDebug(lcMediaEngine).noquote() << "Warning:" << errorText(error);
+            g_clear_error(&error);
+            break;
+        }
+        case GST_MESSAGE_ASYNC_DONE:
+            if (m_chain == Chain::Prerolling)
+                finishPreroll();
+            else
+                m_seekPending = false;
+            break;
+        case GST_MESSAGE_EOS:
+            if (m_chain != Chain::Ready || m_seekPending) break;
+            if (m_duration <= 0) {
+                // The length was never known: the place where the stream ended is it.
+                queryPosition(&m_lastPosition);
+                m_duration = m_lastPosition;
+            }
+            m_ended = true;
+            break;
+        case GST_MESSAGE_DURATION_CHANGED:
+            if (m_chain == Chain::Ready && !m_ended) queryDuration();
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+
+class IMediaEngine;
+
+// The window's one door to sound. It plays one file at a time through the media
+// engine and never reports a failure: each operation swallows what goes wrong below
+// it, and a reading that fails gives 0 (false for the two Boolean readings).
+// UI thread only; the engine plays on threads of its own.
+class clsMusic {
+public:
+    explicit clsMusic(IMediaEngine& engine);
+
+    // Audio only: there is never a picture, so both read 0.
+    QVariant Width() const;
+    QVariant Height() const;
+
+    // Owner window of video output. Kept for callers; nothing is drawn into it.
+    quint32 Window() const { return m_ownerWindow; }
+    void setWindow(quint32 window) { m_ownerWindow = window; }
+
+    QString FileName() const { return m_fileName; }
+    // Stores the path, replaces the engine's chain and probes it for sound.
+    void setFileName(const QString& path);
+
+    // Starts or resumes; a file standing at its end starts again from 0.
+    void Play();
+    void Pause();
+    void StopPlaying();
+
+    // Seconds. Writes clamp to 0..duration.
+    double Position() const;
+    void setPosition(double seconds);
+
+    // 0 stopped (also with nothing loaded), 1 playing, 2 paused.
+    int State() const;
+
+    // Playback rate, 1.0 is normal; never set below 0.1.
+    double Speed() const;
+    void setSpeed(double rate);
+
+    double duration() const;
+
+    // Hundredths of a decibel: volume -10000 (silent) .. 0, balance -10000 .. 10000.
+    int Volume() const;
+    void setVolume(int volume);
+    int Balance() const;
+    void setBalance(int balance);
+
+    bool HasAudio() const { return m_hasAudio; }
+    bool HasVideo() const { return m_hasVideo; }
+
+    static constexpr double kMinSpeed = 0.1;
+    static constexpr int kMinVolume = -10000;
+    static constexpr int kMaxVolume = 0;
+    static constexpr int kMaxBalance = 10000;
+
+private:
+    void setHasAudio(bool value) { m_hasAudio = value; }
+    void setHasVideo(bool value) { m_hasVideo = value; }
+
+    IMediaEngine& m_engine;
+    quint32 m_ownerWindow = 0;
+    QString m_fileName;
+    bool m_loaded = false;  // the engine built a chain for m_fileName
+    bool m_hasAudio = false;
+    bool m_hasVideo = false;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Test media made on the spot by encoding a sine tone in-process. Each returns false
+// and fills `error` when the file could not be written. Safe to call before or after
+// the media engine has initialised the media framework.
+
+// A stereo AAC file in ADTS framing, `seconds` long, a sine of `frequency` Hz.
+bool writeAacFile(const QString& path, double seconds, int frequency = 440,
+                  QString* error = nullptr);
+
+// A small container with a moving picture and an AAC sound track, `seconds` long.
+// Returns false with `error` naming the reason when no video encoder is installed.
+bool writeVideoFile(const QString& path, double seconds, QString* error = nullptr);

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "playback/imediaengine.h"
+
+// A media engine that plays nothing. It records every call and the values written,
+// and lets a test say what a load gives and when the track has ended.
+class FakeMediaEngine : public IMediaEngine {
+public:
+    // What the next load() builds.
+    bool loadSucceeds = true;
+    bool loadHasAudio = true;
+    double loadDuration = 60.0;
+
+    // Every call, in order: "load:<path>", "run", "pause", "stop", "setPosition:<s>",
+    // "setRate:<r>", "setVolume:<v>", "setBalance:<b>".
+    QStringList calls;
+    QString loadedPath;
+    int loadCount = 0;
+
+    State currentState = State::Stopped;
+    double currentPosition = 0;
+    double currentDuration = 0;
+    double currentRate = 1.0;
+    int currentVolume = 0;
+    int currentBalance = 0;
+    bool currentHasAudio = false;
+    bool loaded = false;
+
+    // The track played to its end: position reads exactly the duration.
+    void endTrack() { currentPosition = currentDuration; }
+    // Time passes while playing.
+    void advance(double seconds) {
+        if (currentState == State::Running)
+            currentPosition = qMin(currentPosition + seconds, currentDuration);
+    }
+    int count(const QString& prefix) const {
+        int n = 0;
+        for (const QString& c : calls) n += c.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+
+    bool load(const QString& path) override {
+        calls << QStringLiteral("load:") + path;
+        loadedPath = path;
+        ++loadCount;
+        currentState = State::Stopped;
+        currentPosition = 0;
+        loaded = loadSucceeds;
+        currentDuration = loadSucceeds ? loadDuration : 0;
+        currentHasAudio = loadSucceeds && loadHasAudio;
+        return loadSucceeds;
+    }
+    void run() override {
+        calls << QStringLiteral("run");
+        if (loaded) currentState = State::Running;
+    }
+    void pause() override {
+        calls << QStringLiteral("pause");
+        if (loaded) currentState = State::Paused;
+    }
+    void stop() override {
+        calls << QStringLiteral("stop");
+        currentState = State::Stopped;
+    }
+    State state() const override { return currentState; }
+    double position() const override { return currentPosition; }
+    void setPosition(double seconds) override {
+        calls << QStringLiteral("setPosition:%1").arg(seconds);
+        if (loaded) currentPosition = seconds;
+    }
+    double duration() const override { return currentDuration; }
+    double rate() const override { return currentRate; }
+    void setRate(double rate) override {
+        calls << QStringLiteral("setRate:%1").arg(rate);
+        currentRate = rate;
+    }
+    int volume() const override { return currentVolume; }
+    void setVolume(int volume) override {
+        calls << QStringLiteral("setVolume:%1").arg(volume);
+        currentVolume = volume;
+    }
+    int balance() const override { return currentBalance; }
+    void setBalance(int balance) override {
+        calls << QStringLiteral("setBalance:%1").arg(balance);
+        currentBalance = balance;
+    }
+    bool hasAudio() const override { return currentHasAudio; }
+};
