@@ -1,0 +1,251 @@
+#include <QTest>
+
+#include "app/steprunner.h"
+#include "fakes/fakefilesystem.h"
+#include "fakes/fakeshell.h"
+#include "helpers.h"
+#include "playlist/addfolder.h"
+
+using namespace FileAttr;
+
+namespace {
+constexpr quint32 kFolder = Directory;
+constexpr quint32 kHiddenSystem = Directory | Hidden | System;         // 22
+constexpr quint32 kLink = Directory | Hidden | System | ReparsePoint;  // 1046
+const QString kWalkLocation =
+    QStringLiteral("in BrannockTitle2021/08/31.AddFolder.GetSubDirectories2016 ");
+}  // namespace
+
+class TestAddFolder : public QObject {
+    Q_OBJECT
+
+    FakeFileSystem* fs = nullptr;
+    RecordingBoxes* boxes = nullptr;
+    AddFolder* scan = nullptr;
+    int yields = 0;
+
+    QStringList import(const QString& folder, const QString& pattern = "*.aac") {
+        QStringList out;
+        scan->ImportFolderTree(folder, pattern, [&](const QString& p) { out.append(p); });
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() {
+        fs = new FakeFileSystem;
+        boxes = new RecordingBoxes;
+        yields = 0;
+        scan = new AddFolder(*fs, *boxes, [this] { ++yields; });
+    }
+    void cleanup() {
+        delete scan;
+        delete boxes;
+        delete fs;
+    }
+
+    void breadthFirstByLevel() {
+        fs->addFile("/r/x/y/y.aac");
+        fs->addFile("/r/x/x.aac");
+        fs->addFile("/r/r.aac");
+        fs->addFile("/r/w/z/deep.aac");
+        fs->addFile("/r/w/w.aac");
+        QStringList list{"/r/"};
+        scan->GetSubDirectories2016(list, true);
+        QCOMPARE(list, (QStringList{"/r/", "/r/x/", "/r/w/", "/r/x/y/", "/r/w/z/"}));
+        QCOMPARE(import("/r"), (QStringList{"/r/r.aac", "/r/x/x.aac", "/r/w/w.aac", "/r/x/y/y.aac",
+                                            "/r/w/z/deep.aac"}));
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    void oneLevelOnly() {
+        fs->addFolder("/r/a/b");
+        QStringList list{"/r/"};
+        scan->GetSubDirectories2016(list, false);
+        QCOMPARE(list, (QStringList{"/r/", "/r/a/"}));
+    }
+
+    // Only the exact values 22 and 1046 stop the walk; a starting folder stays anyway.
+    void stopValues_data() {
+        QTest::addColumn<quint32>("attributes");
+        QTest::addColumn<bool>("walked");
+        QTest::newRow("plain") << kFolder << true;
+        QTest::newRow("hidden only") << (kFolder | Hidden) << true;
+        QTest::newRow("hidden+system") << kHiddenSystem << false;
+        QTest::newRow("hidden+system+readonly") << (kHiddenSystem | ReadOnly) << true;
+        QTest::newRow("link to folder") << kLink << false;
+        QTest::newRow("link to folder, readonly") << (kLink | ReadOnly) << true;
+        QTest::newRow("system only") << (kFolder | System) << true;
+    }
+    void stopValues() {
+        QFETCH(quint32, attributes);
+        QFETCH(bool, walked);
+        fs->addFile("/r/s/in.aac");
+        fs->addFile("/r/s/t/deeper.aac");
+        fs->addFolder("/r/s", attributes);
+        const QStringList expected =
+            walked ? QStringList{"/r/s/in.aac", "/r/s/t/deeper.aac"} : QStringList{};
+        QCOMPARE(import("/r"), expected);
+        // Started on directly, the folder's own files come in but its sub-folders only
+        // when it may be walked.
+        QCOMPARE(import("/r/s"), walked ? expected : QStringList{"/r/s/in.aac"});
+    }
+
+    // "/" is walked whatever its attributes, and its files get a single "/".
+    void rootFolder() {
+        fs->addFolder("/", kHiddenSystem);
+        fs->addFile("/top.aac");
+        fs->addFile("/m/a.aac");
+        fs->addFolder("/proc", kHiddenSystem);
+        fs->addFile("/proc/p.aac");
+        QCOMPARE(import("/"), (QStringList{"/top.aac", "/m/a.aac"}));
+    }
+
+    void unlistableFolders_data() {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("partial");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("permission")
+            << int(ListError::PermissionDenied) << false << QStringList{"/r/", "/r/ok/"};
+        QTest::newRow("gone") << int(ListError::PathNotFound) << false
+                              << QStringList{"/r/", "/r/ok/"};
+        // Any other failure keeps the folder, but not what lies below it.
+        QTest::newRow("other") << int(ListError::Other) << false
+                               << QStringList{"/r/", "/r/bad/", "/r/ok/"};
+        // What was listed before the failure is kept and walked.
+        QTest::newRow("permission after some") << int(ListError::PermissionDenied) << true
+                                               << QStringList{"/r/", "/r/ok/", "/r/bad/sub/"};
+    }
+    void unlistableFolders() {
+        QFETCH(int, error);
+        QFETCH(bool, partial);
+        QFETCH(QStringList, expected);
+        fs->addFile("/r/r.aac");
+        fs->addFile("/r/bad/sub/sub.aac");
+        fs->addFile("/r/ok/ok.aac");
+        fs->setListError("/r/bad", ListError(error), partial);
+        QStringList list{"/r/"};
+        scan->GetSubDirectories2016(list, true);
+        QCOMPARE(list, expected);
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    // Each unlistable copy in the starting list goes, not only the first.
+    void duplicateStartingEntries() {
+        fs->addFolder("/gone");
+        fs->setListError("/gone", ListError::PathNotFound);
+        fs->addFolder("/ok");
+        QStringList list{"/gone/", "/ok/", "/gone/"};
+        scan->GetSubDirectories2016(list, true);
+        QCOMPARE(list, QStringList{"/ok/"});
+    }
+
+    void subFolderNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("plain") << "Album" << true;
+        QTest::newRow("dot name") << ".config" << true;
+        QTest::newRow("259 chars") << QString(259, u'n') << true;
+        QTest::newRow("260 chars") << QString(260, u'n') << false;
+        QTest::newRow("question") << "what?" << false;
+        QTest::newRow("newline") << "two\nlines" << false;
+        QTest::newRow("control") << QString("a") + QChar(7) << false;
+        QTest::newRow("undecodable") << QFile::decodeName("x\xff") << false;
+    }
+    void subFolderNames() {
+        QFETCH(QString, name);
+        QFETCH(bool, taken);
+        fs->addFile("/r/" + name + "/f.aac");
+        QCOMPARE(import("/r").size(), taken ? 1 : 0);
+    }
+
+    // A folder path of 260 characters or more stays in the list (its files come in)
+    // but is not walked into.
+    void longFolderPath() {
+        const QString base = "/r/" + QString(250, u'a') + "/";  // 254 characters
+        fs->addFile(base + "12345/in.aac");                     // folder of 260 with "/"
+        fs->addFile(base + "12345/below/lost.aac");
+        fs->addFile(base + "1234/in.aac");  // folder of 259
+        fs->addFile(base + "1234/below/found.aac");
+        const QStringList got = import("/r");
+        QCOMPARE(got, (QStringList{base + "12345/in.aac", base + "1234/in.aac",
+                                   base + "1234/below/found.aac"}));
+    }
+
+    void importFilters() {
+        fs->addFile("/r/a.aac");
+        fs->addFile("/r/b.AAC");
+        fs->addFile("/r/c.mp3");
+        fs->addFile("/r/~tmp.aac");
+        fs->addFile("/r/.h.aac", Hidden | Archive);              // 34: skipped
+        fs->addFile("/r/.ro.aac", Hidden | Archive | ReadOnly);  // 35: taken
+        fs->addFile("/r/sys.aac", Hidden | System | Archive);    // 38: taken
+        fs->addFolder("/r/dir.aac");
+        QCOMPARE(import("/r"), (QStringList{"/r/a.aac", "/r/b.AAC", "/r/.ro.aac", "/r/sys.aac"}));
+        // A drop takes every kind of file, but still not "~" names or 34.
+        QCOMPARE(import("/r", "*.*"),
+                 (QStringList{"/r/a.aac", "/r/b.AAC", "/r/c.mp3", "/r/.ro.aac", "/r/sys.aac"}));
+    }
+
+    // The walk's own failures show its box with the step, and the walk goes on.
+    void walkFailureShowsItsBox() {
+        fs->addFile("/r/a/a.aac");
+        fs->addFile("/r/b/b.aac");
+        fs->failOn("/r/a/", "Device not ready");
+        QStringList list{"/r/"};
+        scan->GetSubDirectories2016(list, true);
+        QVERIFY(list.contains("/r/b/"));
+        QVERIFY(!boxes->boxes.isEmpty());
+        const auto& box = boxes->boxes.first();
+        QCOMPARE(box.kind, QString("error"));
+        QCOMPARE(box.title, QString("Application Error"));
+        QVERIFY2(box.text.startsWith("Device not ready\r\n" + kWalkLocation + "at line 108\r\r"),
+                 qPrintable(box.text));
+    }
+
+    // With the caller's runner, the import reports its own step numbers there and goes on.
+    void importFailureUsesCallerBox() {
+        fs->addFile("/r/a.aac");
+        fs->addFile("/r/b.aac");
+        StepRunner steps(*boxes, "in Caller ");
+        QStringList out;
+        scan->ImportFolderTree(
+            "/r", "*.aac",
+            [&](const QString& p) {
+                if (p.endsWith("a.aac")) throw Failure("List full");
+                out.append(p);
+            },
+            &steps);
+        QCOMPARE(out, QStringList{"/r/b.aac"});
+        QCOMPARE(boxes->boxes.size(), 1);
+        QVERIFY(boxes->boxes.first().text.startsWith("List full\r\nin Caller at line 132"));
+        // Without one, the failure reaches the caller.
+        QVERIFY_THROWS_EXCEPTION(Failure, scan->ImportFolderTree("/r", "*.aac", [](const QString&) {
+            throw Failure("List full");
+        }));
+    }
+
+    // The window gets a chance at each folder looked up, each sub-folder seen and
+    // each folder returned: 3 + 2 + 2 for a root with two sub-folders.
+    void yieldsWhileWalking() {
+        fs->addFolder("/r/a");
+        fs->addFolder("/r/b");
+        QStringList list{"/r/"};
+        scan->GetSubDirectories2016(list, true);
+        QCOMPARE(yields, 3 + 2 + 2);
+    }
+
+    void browseRemembersInitialFolder() {
+        FakeShell shell;
+        shell.folder = "/music";
+        QCOMPARE(scan->BrowseForFolder(shell, "Please select folder:", "/last"), QString("/music"));
+        QCOMPARE(scan->initialFolder(), QString("/last"));
+        QCOMPARE(shell.browseCalls.first().second, QString("/last"));
+        shell.folder = QString("/cut") + QChar(0) + "rest";
+        QCOMPARE(scan->BrowseForFolder(shell, "t", ""), QString("/cut"));
+        shell.folder.clear();
+        QCOMPARE(scan->BrowseForFolder(shell, "t", "/x"), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAddFolder)
+#include "tst_addfolder.moc"
