@@ -1,0 +1,112 @@
+#include "app/hotkeypump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QThread>
+
+#include "app/ihotkeyservice.h"
+#include "app/steprunner.h"
+
+Q_LOGGING_CATEGORY(lcPump, "quaverly.app.pump")
+
+namespace {
+const QString kTimerLocation = QStringLiteral("in Tindrell2021/08/31.Form1.Timer1_Timer ");
+const QString kPumpLocation = QStringLiteral("in Tindrell2021/08/31.Form1.ProcessMessages ");
+
+void run(const std::function<void()>& f) {
+    if (f) f();
+}
+}  // namespace
+
+HotKeyPump::HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions)
+    : m_keys(keys), m_boxes(boxes), m_actions(std::move(actions)) {
+    m_keys.setHandler([this](quint32 id) { onHotKey(id); });
+}
+
+HotKeyPump::~HotKeyPump() {
+    m_keys.setHandler({});
+}
+
+void HotKeyPump::Timer1_Timer() {
+    // Timer1 stays enabled while the pump runs inside its first tick; later ticks
+    // arrive from inside the pump and must not start a second one.
+    if (m_inTimer) return;
+    m_inTimer = true;
+    StepRunner r(m_boxes, kTimerLocation);
+    r.step(100, [&] { StopPump = false; });
+    r.step(102, [&] { HotKeyId1 = m_keys.addAtom(QStringLiteral("A00F1")); });
+    r.step(104, [&] { HotKeyId2 = m_keys.addAtom(QStringLiteral("A00F2")); });
+    r.step(106, [&] { HotKeyId3 = m_keys.addAtom(QStringLiteral("A00F3")); });
+    r.step(108, [&] { HotKeyId4 = m_keys.addAtom(QStringLiteral("A00F4")); });
+    r.step(110, [&] { HotKeyId5 = m_keys.addAtom(QStringLiteral("A00F5")); });
+    r.step(112, [&] { m_keys.registerHotKey(HotKeyId1, 'B'); });
+    r.step(114, [&] { m_keys.registerHotKey(HotKeyId2, 'V'); });
+    r.step(116, [&] { m_keys.registerHotKey(HotKeyId3, 'C'); });
+    r.step(118, [&] { m_keys.registerHotKey(HotKeyId4, 'X'); });
+    r.step(120, [&] { m_keys.registerHotKey(HotKeyId5, 'Z'); });
+    r.step(122, [&] { run(m_actions.keepImage); });
+    r.step(124, [&] { run(m_actions.showWindow); });
+    r.step(126, [&] { ProcessMessages(); });
+    m_inTimer = false;
+}
+
+void HotKeyPump::ProcessMessages() {
+    StepRunner r(m_boxes, kPumpLocation);
+    const int outerLevel = m_loopLevel;
+    m_loopLevel = QThread::currentThread()->loopLevel();
+    for (;;) {
+        bool leave = false;
+        r.step(100, [&] { leave = StopPump; });
+        if (leave) break;
+        m_pending.reset();
+        r.step(102, [&] {
+            // Blocks until something arrives, then dispatches it; a hot key among it
+            // is kept in m_pending by onHotKey.
+            m_waiting = true;
+            struct Reset {
+                bool& flag;
+                ~Reset() { flag = false; }
+            } reset{m_waiting};
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        std::optional<quint32> key;
+        r.step(104, [&] {
+            key = m_pending;
+            m_pending.reset();
+        });
+        if (key) runAction(*key, r);
+        r.step(126, [] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+    }
+    m_loopLevel = outerLevel;
+}
+
+void HotKeyPump::runAction(quint32 id, StepRunner& r) {
+    const std::pair<quint32, const std::function<void()>*> table[] = {
+        {HotKeyId1, &m_actions.next},        {HotKeyId2, &m_actions.startStop},
+        {HotKeyId3, &m_actions.pauseResume}, {HotKeyId4, &m_actions.startStop},
+        {HotKeyId5, &m_actions.previous},
+    };
+    int n = 106;
+    for (const auto& [hotKeyId, action] : table) {
+        if (r.test(n, [&] { return id == hotKeyId; })) {
+            r.step(n + 2, [&] { run(*action); });
+            return;
+        }
+        n += 4;
+    }
+    qCDebug(lcPump) << "hot key" << id << "is none of ours";
+}
+
+bool HotKeyPump::acceptsHotKey() const {
+    return m_waiting && m_busy == 0 && !m_pending &&
+           QThread::currentThread()->loopLevel() == m_loopLevel;
+}
+
+void HotKeyPump::onHotKey(quint32 id) {
+    if (!acceptsHotKey()) {
+        qCDebug(lcPump) << "hot key" << id << "dropped: the program is busy";
+        return;
+    }
+    m_pending = id;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include <QtGlobal>
+
+class IHotKeyService;
+class IMessageBoxes;
+
+// The program's own message pump and the five global hot keys it serves. Form1 owns
+// one; its first Timer1 tick calls Timer1_Timer(), which registers the keys and then
+// pumps until StopPump is set. UI thread only.
+//
+// A hot key acts only when it arrives while the pump is idle in its wait: not during a
+// handler (an action, a message box, any nested event loop, a section under Busy) and
+// not during the pump's own processing of pending events. Such a press is dropped.
+class HotKeyPump {
+public:
+    // What the keys do, and the two window steps of the registration tick.
+    struct Actions {
+        std::function<void()> next;         // PushButton7_Click
+        std::function<void()> startStop;    // PushButton1_Click
+        std::function<void()> pauseResume;  // PushButton4_Click
+        std::function<void()> previous;     // PushButton6_Click
+        std::function<void()> keepImage;    // the window keeps a persistent image
+        std::function<void()> showWindow;   // the window is shown
+    };
+
+    // While one exists, hot keys are dropped. Hold it around any event processing a
+    // handler does itself (the folder scan, the closing handling): such processing
+    // does not raise the thread's loop level, so the pump cannot tell it apart.
+    class Busy {
+    public:
+        explicit Busy(HotKeyPump& pump) : m_pump(pump) { ++m_pump.m_busy; }
+        ~Busy() { --m_pump.m_busy; }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        HotKeyPump& m_pump;
+    };
+
+    HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions);
+    ~HotKeyPump();
+    HotKeyPump(const HotKeyPump&) = delete;
+    HotKeyPump& operator=(const HotKeyPump&) = delete;
+
+    // Registers the keys and pumps; returns only when StopPump is set. A tick that
+    // arrives while it runs returns at once.
+    void Timer1_Timer();
+    // Returns only when StopPump is set.
+    void ProcessMessages();
+
+    // True while a press would be taken (for diagnostics and tests).
+    bool acceptsHotKey() const;
+
+    bool StopPump = false;
+    quint32 HotKeyId1 = 0;
+    quint32 HotKeyId2 = 0;
+    quint32 HotKeyId3 = 0;
+    quint32 HotKeyId4 = 0;
+    quint32 HotKeyId5 = 0;
+
+private:
+    void onHotKey(quint32 id);
+    void runAction(quint32 id, class StepRunner& runner);
+
+    IHotKeyService& m_keys;
+    IMessageBoxes& m_boxes;
+    Actions m_actions;
+    bool m_inTimer = false;
+    bool m_waiting = false;
+    int m_loopLevel = 0;
+    int m_busy = 0;
+    std::optional<quint32> m_pending;
+};

@@ -1,0 +1,247 @@
+#include "platform/x11/x11hotkeyservice.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+Q_LOGGING_CATEGORY(lcHotKeys, "quaverly.hotkeys")
+
+namespace {
+
+constexpr xcb_keysym_t kNumLockKeysym = 0xff7f;
+constexpr quint16 kCtrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+// Beyond this gap a press of a key we think is still held counts as a new press, so a
+// release that never reached us cannot silence the key for good.
+constexpr quint32 kRepeatGapMs = 2000;
+
+// A desktop without X11: nothing can be grabbed, and nothing ever arrives.
+class NullHotKeyService : public IHotKeyService {
+public:
+    bool available() const override { return false; }
+    quint32 addAtom(const QString&) override { return 0; }
+    void registerHotKey(quint32, char) override {}
+    void setHandler(std::function<void(quint32)>) override {}
+};
+
+struct Grab {
+    quint32 id;
+    xcb_keycode_t keycode;
+};
+
+struct KeyState {
+    bool down = false;
+    xcb_timestamp_t lastPress = 0;
+    xcb_timestamp_t lastRelease = 0;
+    bool released = false;
+};
+
+}  // namespace
+
+struct X11HotKeyService::Private : QAbstractNativeEventFilter {
+    xcb_connection_t* conn = nullptr;
+    xcb_key_symbols_t* symbols = nullptr;
+    std::vector<xcb_window_t> roots;
+    quint16 numLockMask = 0;
+    std::vector<Grab> grabs;
+    std::map<xcb_keycode_t, KeyState> keys;
+    std::function<void(quint32)> handler;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
+    void findNumLockMask();
+    std::vector<xcb_keycode_t> keycodesFor(char letter) const;
+    bool isRoot(xcb_window_t w) const;
+    const Grab* grabFor(xcb_keycode_t keycode) const;
+    bool isRepeat(xcb_keycode_t keycode, xcb_timestamp_t time);
+};
+
+X11HotKeyService::X11HotKeyService() : d(std::make_unique<Private>()) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return;
+    d->conn = x11->connection();
+    d->symbols = xcb_key_symbols_alloc(d->conn);
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(d->conn)); it.rem; xcb_screen_next(&it))
+        d->roots.push_back(it.data->root);
+    d->findNumLockMask();
+    QCoreApplication::instance()->installNativeEventFilter(d.get());
+}
+
+X11HotKeyService::~X11HotKeyService() {
+    if (!d->conn) return;
+    if (auto* app = QCoreApplication::instance()) {
+        app->removeNativeEventFilter(d.get());
+        // Our grabs go with our object; a second service may take the keys after us.
+        for (const Grab& g : d->grabs)
+            for (xcb_window_t root : d->roots)
+                xcb_ungrab_key(d->conn, g.keycode, root, XCB_MOD_MASK_ANY);
+        xcb_flush(d->conn);
+    }
+    xcb_key_symbols_free(d->symbols);
+}
+
+bool X11HotKeyService::available() const {
+    return d->conn != nullptr;
+}
+
+quint32 X11HotKeyService::addAtom(const QString& name) {
+    if (!d->conn) return 0;
+    const QByteArray latin = name.toLatin1();
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        d->conn, xcb_intern_atom(d->conn, 0, quint16(latin.size()), latin.constData()), nullptr);
+    if (!reply) {
+        qCWarning(lcHotKeys) << "the server gave no number for" << name;
+        return 0;
+    }
+    const quint32 atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+void X11HotKeyService::registerHotKey(quint32 id, char letter) {
+    grabHotKey(id, letter);
+}
+
+void X11HotKeyService::setHandler(std::function<void(quint32)> onPressed) {
+    d->handler = std::move(onPressed);
+}
+
+bool X11HotKeyService::grabHotKey(quint32 id, char letter) {
+    if (!d->conn) return false;
+    const std::vector<xcb_keycode_t> keycodes = d->keycodesFor(letter);
+    if (keycodes.empty()) {
+        qCWarning(lcHotKeys) << "no key on this keyboard types" << letter;
+        return false;
+    }
+    const quint16 lock = XCB_MOD_MASK_LOCK;
+    const quint16 locks[] = {0, d->numLockMask, lock, quint16(d->numLockMask | lock)};
+    bool granted = true;
+    for (xcb_keycode_t keycode : keycodes) {
+        std::vector<xcb_void_cookie_t> cookies;
+        for (xcb_window_t root : d->roots)
+            for (quint16 extra : locks)
+                cookies.push_back(xcb_grab_key_checked(d->conn, 0, root, kCtrlShift | extra,
+                                                       keycode, XCB_GRAB_MODE_ASYNC,
+                                                       XCB_GRAB_MODE_ASYNC));
+        bool keyGranted = true;
+        for (xcb_void_cookie_t c : cookies) {
+            if (xcb_generic_error_t* e = xcb_request_check(d->conn, c)) {
+                keyGranted = false;
+                std::free(e);
+            }
+        }
+        if (keyGranted) {
+            d->grabs.push_back({id, keycode});
+        } else {
+            // Someone else holds (part of) the combination; it stays theirs.
+            granted = false;
+            qCInfo(lcHotKeys) << "Ctrl+Shift+" << letter << "is held by another client";
+        }
+    }
+    return granted;
+}
+
+void X11HotKeyService::Private::findNumLockMask() {
+    numLockMask = 0;
+    xcb_keycode_t* numLock = xcb_key_symbols_get_keycode(symbols, kNumLockKeysym);
+    if (!numLock) return;
+    auto* reply = xcb_get_modifier_mapping_reply(conn, xcb_get_modifier_mapping(conn), nullptr);
+    if (reply) {
+        const xcb_keycode_t* map = xcb_get_modifier_mapping_keycodes(reply);
+        const int perModifier = reply->keycodes_per_modifier;
+        for (int mod = 0; mod < 8 && !numLockMask; ++mod)
+            for (int i = 0; i < perModifier && !numLockMask; ++i)
+                for (xcb_keycode_t* k = numLock; *k != XCB_NO_SYMBOL; ++k)
+                    if (map[mod * perModifier + i] == *k) numLockMask = quint16(1u << mod);
+        std::free(reply);
+    }
+    std::free(numLock);
+}
+
+std::vector<xcb_keycode_t> X11HotKeyService::Private::keycodesFor(char letter) const {
+    std::vector<xcb_keycode_t> result;
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return result;
+    const xcb_keysym_t lower = xcb_keysym_t(letter | 0x20);
+    for (xcb_keysym_t sym : {lower, xcb_keysym_t(lower - 0x20)}) {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, sym);
+        if (!codes) continue;
+        for (xcb_keycode_t* k = codes; *k != XCB_NO_SYMBOL; ++k)
+            if (std::find(result.begin(), result.end(), *k) == result.end()) result.push_back(*k);
+        std::free(codes);
+        if (!result.empty()) break;
+    }
+    return result;
+}
+
+bool X11HotKeyService::Private::isRoot(xcb_window_t w) const {
+    return std::find(roots.begin(), roots.end(), w) != roots.end();
+}
+
+const Grab* X11HotKeyService::Private::grabFor(xcb_keycode_t keycode) const {
+    for (const Grab& g : grabs)
+        if (g.keycode == keycode) return &g;
+    return nullptr;
+}
+
+// A held-down key acts once. The server repeats it either as press after press (when
+// the client asked for detectable repeat) or as release+press pairs with one timestamp.
+bool X11HotKeyService::Private::isRepeat(xcb_keycode_t keycode, xcb_timestamp_t time) {
+    KeyState& k = keys[keycode];
+    const bool repeat = (k.released && time == k.lastRelease) ||
+                        (k.down && quint32(time - k.lastPress) < kRepeatGapMs);
+    k.down = true;
+    k.released = false;
+    k.lastPress = time;
+    return repeat;
+}
+
+bool X11HotKeyService::Private::nativeEventFilter(const QByteArray& eventType, void* message,
+                                                  qintptr*) {
+    if (eventType != "xcb_generic_event_t") return false;
+    auto* ev = static_cast<xcb_generic_event_t*>(message);
+    const quint8 type = ev->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY) {
+        auto* m = reinterpret_cast<xcb_mapping_notify_event_t*>(ev);
+        xcb_refresh_keyboard_mapping(symbols, m);
+        if (m->request == XCB_MAPPING_MODIFIER) findNumLockMask();
+        return false;
+    }
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
+    auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
+    if (!isRoot(key->event)) return false;
+    const Grab* grab = grabFor(key->detail);
+    if (!grab) return false;
+    if (type == XCB_KEY_RELEASE) {
+        KeyState& k = keys[key->detail];
+        k.down = false;
+        k.released = true;
+        k.lastRelease = key->time;
+        return true;
+    }
+    const quint16 mods = key->state & 0xff & ~(XCB_MOD_MASK_LOCK | numLockMask);
+    if (mods != kCtrlShift) return false;
+    if (isRepeat(key->detail, key->time)) return true;
+    qCDebug(lcHotKeys) << "hot key" << grab->id;
+    if (handler) handler(grab->id);
+    return true;
+}
+
+std::unique_ptr<IHotKeyService> createHotKeyService() {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto service = std::make_unique<X11HotKeyService>();
+        if (service->available()) return service;
+    }
+    std::fprintf(stderr,
+                 "Quaverly: global hot keys are unavailable on this desktop (no X11 display); "
+                 "use the buttons instead.\n");
+    return std::make_unique<NullHotKeyService>();
+}

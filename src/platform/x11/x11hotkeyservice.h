@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "app/ihotkeyservice.h"
+
+// Global hot keys on X11: passive grabs of Ctrl+Shift+letter on every root window of
+// Qt's own xcb connection, served by a native event filter on the UI thread.
+// Construct only after QGuiApplication, and only when it runs on the "xcb" platform.
+class X11HotKeyService : public IHotKeyService {
+public:
+    X11HotKeyService();
+    ~X11HotKeyService() override;
+
+    bool available() const override;
+    quint32 addAtom(const QString& name) override;
+    void registerHotKey(quint32 id, char letter) override;
+    void setHandler(std::function<void(quint32 id)> onPressed) override;
+
+    // Grabs the key as registerHotKey does; false when the server refused any of the
+    // lock-state variants (another client holds the combination) or the letter has no key.
+    bool grabHotKey(quint32 id, char letter);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The X11 service when Qt runs on xcb, else a service without keys (and one line on
+// standard error saying the hot keys are unavailable).
+std::unique_ptr<IHotKeyService> createHotKeyService();

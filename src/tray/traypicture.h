@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+// The program's tray picture: 16x16, black frame, light cyan ground, a blue "V".
+QImage trayPictureImage();
+QIcon trayPicture();
