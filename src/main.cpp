@@ -1,6 +1,122 @@
+// Wiring only: parse the command line, make the real systems, hand them to the window.
+#include <cstdio>
+#include <cstdlib>
+
+#include <unistd.h>
+
 #include <QApplication>
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include "app/form1.h"
+#include "app/signalwatcher.h"
+#include "platform/gst/gstmediaengine.h"
+#include "platform/posix/posixfilesystem.h"
+#include "platform/qt/filesettingsstore.h"
+#include "platform/qt/qtmessageboxes.h"
+#include "platform/qt/qtshell.h"
+#include "platform/qt/qttrayservice.h"
+#include "platform/x11/x11hotkeyservice.h"
+
+namespace {
+const char* const kUsage =
+    "Usage: quaverly [--audio-sink \"<description>\"]\n"
+    "A player for AAC audio files.\n"
+    "\n"
+    "Options:\n"
+    "  --audio-sink \"<description>\"  play through this GStreamer sink description\n"
+    "                                (also QUAVERLY_AUDIO_SINK; default: the desktop's output)\n"
+    "  -h, --help                    show this help and exit\n"
+    "  -v, --version                 show the version and exit\n"
+    "\n"
+    "Hot keys, working while any program has the focus:\n"
+    "  Ctrl+Shift+X, Ctrl+Shift+V  start or stop\n"
+    "  Ctrl+Shift+C                pause or resume\n"
+    "  Ctrl+Shift+Z                previous track\n"
+    "  Ctrl+Shift+B                next track\n";
+
+// Answers --help and --version before any window system is touched; false to go on.
+bool answeredOnStdout(int argc, char** argv, int* status) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            *status = 0;
+            return true;
+        }
+        if (arg == "--version" || arg == "-v") {
+            std::printf("quaverly %s\n", QUAVERLY_VERSION);
+            *status = 0;
+            return true;
+        }
+        if (arg == "--audio-sink") {
+            if (i + 1 >= argc) {
+                std::fputs("quaverly: --audio-sink needs a description\n", stderr);
+                *status = 2;
+                return true;
+            }
+            ++i;
+        } else if (!arg.startsWith("--audio-sink=") && arg.startsWith("-")) {
+            std::fprintf(stderr, "quaverly: unknown option %s\n%s", argv[i], kUsage);
+            *status = 2;
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
+    int status = 0;
+    if (answeredOnStdout(argc, argv, &status)) return status;
+
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Quaverly"));
+    QApplication::setOrganizationName(QStringLiteral("Varnelta"));
+    QApplication::setApplicationVersion(QStringLiteral(QUAVERLY_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quaverly"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QString mediaError;
+    if (!initMediaFramework(&mediaError))
+        std::fprintf(stderr, "quaverly: %s\n", qPrintable(mediaError));
+    const QString sink =
+        audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
+
+    Form1 form(QCoreApplication::applicationDirPath());
+    FileSettingsStore store;
+    QtMessageBoxes boxes(&form);
+    PosixFileSystem fs;
+    QtShell shell(&form);
+    std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
+    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
+    QtTrayService tray;
+
+    Form1::Services services;
+    services.store = &store;
+    services.boxes = &boxes;
+    services.fs = &fs;
+    services.shell = &shell;
+    services.engine = engine.get();
+    services.hotKeys = hotKeys.get();
+    services.tray = &tray;
+    // Ends at once: open objects are not cleaned up, the settings are already on disk.
+    services.endProgram = [] {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::_exit(0);
+    };
+    form.setServices(std::move(services));
+
+    // The end of the desktop session and the termination signals close the window
+    // the same way as its close button.
+    SignalWatcher signals;
+    QObject::connect(&signals, &SignalWatcher::closeRequested, &form,
+                     [&form](int) { form.Form_QueryUnload(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.Form_QueryUnload(); });
+
+    form.Form_Load();
+    form.showCentred();
+    return app.exec();
 }

@@ -1,0 +1,42 @@
+// Form1's closing handling: the same for the close button, the end of the desktop
+// session and the termination signals.
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "app/form1.h"
+#include "app/hotkeypump.h"
+#include "app/isettingsstore.h"
+#include "app/steprunner.h"
+#include "playback/clsmusic.h"
+#include "playlist/playlist.h"
+#include "tray/csystray.h"
+
+void Form1::Form_QueryUnload() {
+    if (m_closing) return;  // a second close request while closing changes nothing
+    m_closing = true;
+    const PumpBusy busy(m_pump.get());
+    StepRunner r(*m_services.boxes,
+                 QStringLiteral("in Tindrell2021/08/31.Form1.Form_QueryUnload "));
+    r.step(100, [&] {
+        if (!Music) throw Failure(QStringLiteral("Object variable not set"));
+        if (Music->State() != 0) Music->StopPlaying();
+    });
+    r.step(102, [&] {
+        if (cSysTray1) cSysTray1->setInTray(false);
+    });
+    r.step(104, [&] { Timer1->stop(); });
+    r.step(106, [&] { QCoreApplication::processEvents(); });
+    r.step(108, [&] { QCoreApplication::processEvents(); });
+    QString text;
+    r.step(110, [&] {
+        const QStringList entries = m_playlist->Texts();
+        qsizetype size = 0;
+        for (const QString& e : entries) size += e.size() + 17;
+        text.reserve(size);
+        for (const QString& e : entries) text += e + QStringLiteral("||MySeparator12||");
+    });
+    r.step(118, [&] { m_services.store->save(QStringLiteral("Files"), text); });
+    r.step(120, [&] { QCoreApplication::processEvents(); });
+    r.step(122, [&] { QCoreApplication::processEvents(); });
+    if (m_services.endProgram) m_services.endProgram();
+}
