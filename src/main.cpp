@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include "app/form1.h"
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     int status = 0;
     if (answeredOnStdout(argc, argv, &status)) return status;
 
+    // Our diagnostics go to standard error; the debug ones only when asked for
+    // (QT_LOGGING_RULES="quaverly.*.debug=true").
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("quaverly.*.debug=false"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quaverly"));
     QApplication::setOrganizationName(QStringLiteral("Varnelta"));
