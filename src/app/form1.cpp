@@ -19,6 +19,7 @@
 #include "app/hotkeypump.h"
 #include "app/isettingsstore.h"
 #include "app/numbers.h"
+#include "app/playlistcodec.h"
 #include "app/steprunner.h"
 #include "playback/clsmusic.h"
 #include "playlist/addfolder.h"
@@ -322,16 +323,8 @@ void Form1::Form_Load() {
     QString files;
     r.step(134, [&] { files = readSetting(store, QStringLiteral("Files")); });
     if (r.test(136, [&] { return !files.isEmpty(); })) {
-        QStringList pieces;
-        r.step(138, [&] { pieces = files.split(QStringLiteral("||MySeparator12||")); });
         QStringList entries;
-        entries.reserve(pieces.size());
-        for (const QString& piece : pieces) {
-            // Only blanks count as spaces here; the piece itself is kept exactly.
-            bool blank = true;
-            for (QChar c : piece) blank = blank && c == u' ';
-            if (!blank) entries.append(piece);
-        }
+        r.step(138, [&] { entries = decodePlaylist(files); });
         r.step(144, [&] { m_playlist->AppendAll(entries); });
     }
 

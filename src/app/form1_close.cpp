@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/hotkeypump.h"
 #include "app/isettingsstore.h"
+#include "app/playlistcodec.h"
 #include "app/steprunner.h"
 #include "playback/clsmusic.h"
 #include "playlist/playlist.h"
@@ -28,13 +29,7 @@ void Form1::Form_QueryUnload() {
     r.step(106, [&] { QCoreApplication::processEvents(); });
     r.step(108, [&] { QCoreApplication::processEvents(); });
     QString text;
-    r.step(110, [&] {
-        const QStringList entries = m_playlist->Texts();
-        qsizetype size = 0;
-        for (const QString& e : entries) size += e.size() + 17;
-        text.reserve(size);
-        for (const QString& e : entries) text += e + QStringLiteral("||MySeparator12||");
-    });
+    r.step(110, [&] { text = encodePlaylist(m_playlist->Texts()); });
     r.step(118, [&] { m_services.store->save(QStringLiteral("Files"), text); });
     r.step(120, [&] { QCoreApplication::processEvents(); });
     r.step(122, [&] { QCoreApplication::processEvents(); });
