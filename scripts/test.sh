@@ -21,6 +21,7 @@ cmake --build "$build" -j2
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/quaverly-test.XXXXXX")"
 xvfb_pid=""
 wm_pid=""
+# shellcheck disable=SC2317  # run by the trap
 cleanup() {
     [[ -n "$wm_pid" ]] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
@@ -54,7 +55,8 @@ if [[ ! -s "$scratch/display" ]]; then
     cat "$scratch/xvfb.log" >&2
     exit 1
 fi
-export DISPLAY=":$(head -n1 "$scratch/display")"
+DISPLAY=":$(head -n1 "$scratch/display")"
+export DISPLAY
 
 # A window manager with a notification area; wait until it manages the screen.
 icewm >"$scratch/icewm.log" 2>&1 &
