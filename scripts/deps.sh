@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs, when missing, every Debian package that building, running and testing
+# Quaverly needs. Nothing else is downloaded. This list is the only place they are named.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    libxcb1-dev libxcb-keysyms1-dev
+    # run: decoding AAC, the audio filters, "Arial"
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+    fonts-liberation
+    # tests: a display with a notification area, synthetic input, test audio
+    gstreamer1.0-tools xvfb xauth icewm xdotool x11-utils imagemagick sox
+    # tests that run a step as another user (setpriv)
+    util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status="$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)"
+    [[ "$status" == installed ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "deps.sh: installing ${missing[*]}" >&2
+sudo=()
+if [[ "$(id -u)" -ne 0 ]]; then
+    if ! command -v sudo >/dev/null; then
+        echo "deps.sh: these packages are missing and sudo is not available: ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
