@@ -204,8 +204,9 @@ void PlaybinEngine::finishPreroll() {
 
 void PlaybinEngine::fail(const QString& reason) {
     qCInfo(lcMediaEngine).noquote() << "Cannot play" << m_path << "-" << reason;
+    // After an error only a full reset makes the chain usable for the next file.
     if (m_playbin) {
-        gst_element_set_state(m_playbin, GST_STATE_READY);
+        gst_element_set_state(m_playbin, GST_STATE_NULL);
         drainBus();
     }
     m_chain = Chain::Failed;
