@@ -103,7 +103,7 @@ double referencePlaybackCpu(const QString& file) {
 }
 
 struct GapProbe {
-    std::atomic<gint64> endedAt{0};       // EOS posted for the track that ended
+    std::atomic<gint64> endedAt{0};        // EOS posted for the track that ended
     std::atomic<gint64> firstBufferAt{0};  // first buffer rendered after `armed`
     std::atomic<bool> armed{false};
 
@@ -125,8 +125,7 @@ struct Gaps {
 };
 
 Gaps trackChangeGaps(const QString& first, const QString& second) {
-    PlaybinEngine engine(
-        QStringLiteral("fakesink name=out sync=true signal-handoffs=true"));
+    PlaybinEngine engine(QStringLiteral("fakesink name=out sync=true signal-handoffs=true"));
     GapProbe probe;
     GstBus* bus = gst_element_get_bus(engine.pipeline());
     gst_bus_set_sync_handler(bus, &GapProbe::onMessage, &probe, nullptr);
@@ -197,9 +196,10 @@ void readCosts(const QString& file) {
         [&] { gst_element_query_position(engine.pipeline(), GST_FORMAT_TIME, &value); });
     const double rawDuration = microsPerCall(
         [&] { gst_element_query_duration(engine.pipeline(), GST_FORMAT_TIME, &value); });
-    std::printf("read cost: Position %.2f us (raw pipeline query %.2f us), "
-                "duration %.3f us (raw pipeline query %.2f us)\n",
-                position, rawPosition, length, rawDuration);
+    std::printf(
+        "read cost: Position %.2f us (raw pipeline query %.2f us), "
+        "duration %.3f us (raw pipeline query %.2f us)\n",
+        position, rawPosition, length, rawDuration);
     music.StopPlaying();
 }
 
@@ -233,9 +233,10 @@ int main(int argc, char** argv) {
         std::printf(", gst-play-1.0 not available (install gstreamer1.0-plugins-base-apps)\n");
 
     const Gaps gaps = trackChangeGaps(a, b);
-    std::printf("track change over %d changes: mean gap %.1f ms, worst %.1f ms (target <= 150 ms);"
-                " loading the next file takes %.1f ms of it on average\n",
-                kGapRounds, gaps.meanMs, gaps.worstMs, gaps.loadMeanMs);
+    std::printf(
+        "track change over %d changes: mean gap %.1f ms, worst %.1f ms (target <= 150 ms);"
+        " loading the next file takes %.1f ms of it on average\n",
+        kGapRounds, gaps.meanMs, gaps.worstMs, gaps.loadMeanMs);
     readCosts(longFile);
     return 0;
 }

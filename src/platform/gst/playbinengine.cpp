@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media")
+Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
 namespace {
 
@@ -105,17 +105,22 @@ GstElement* PlaybinEngine::makeSink(const QString& description) {
         gst_object_ref_sink(sink);
         const bool opened =
             gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        m_silent = !opened || autoSinkFellBackToFake(sink);
+        if (opened && autoSinkFellBackToFake(sink)) sayPlayingSilently();
         gst_element_set_state(sink, GST_STATE_NULL);
         if (opened) return sink;
         gst_object_unref(sink);
     }
-    m_silent = true;
+    sayPlayingSilently();
     GstElement* fake = gst_element_factory_make("fakesink", "silent-output");
     g_object_set(fake, "sync", TRUE, nullptr);
     gst_object_ref_sink(fake);
-    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
     return fake;
+}
+
+void PlaybinEngine::sayPlayingSilently() {
+    if (m_silent) return;
+    m_silent = true;
+    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
 }
 
 bool PlaybinEngine::load(const QString& path) {
@@ -255,7 +260,7 @@ double PlaybinEngine::position() const {
     if (m_chain != Chain::Ready) return 0;
     if (m_ended) return duration();
     // While a seek is under way the sink still reports the old place: give the target.
-    if (!m_seekPending) queryPosition(&m_lastPosition);
+    if (!seekPending()) queryPosition(&m_lastPosition);
     return m_lastPosition;
 }
 
@@ -293,7 +298,7 @@ void PlaybinEngine::setRate(double rate) {
     // A chain that is not ready, or stands at its end, takes the rate with its next seek.
     if (m_chain != Chain::Ready || m_ended) return;
     double from = m_lastPosition;
-    if (!m_seekPending) queryPosition(&from);
+    if (!seekPending()) queryPosition(&from);
     seek(from, rate);
 }
 
@@ -305,11 +310,19 @@ bool PlaybinEngine::seek(double seconds, double rate) {
                          GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     if (ok) {
         m_seekPending = true;
+        m_seekStartedUs = g_get_monotonic_time();
         m_lastPosition = seconds;
     } else {
         qCDebug(lcMediaEngine) << "Seek to" << seconds << "at rate" << rate << "refused";
     }
     return ok;
+}
+
+// A seek counts as under way until the chain has settled at the new place, or for a
+// short while at most, so that a completion the bus never reports cannot freeze the
+// position or hide the end of the track.
+bool PlaybinEngine::seekPending() const {
+    return m_seekPending && g_get_monotonic_time() - m_seekStartedUs < kSeekSettleUs;
 }
 
 double PlaybinEngine::gainForVolume(int volume) {
@@ -378,7 +391,8 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
                 m_seekPending = false;
             break;
         case GST_MESSAGE_EOS:
-            if (m_chain != Chain::Ready || m_seekPending) break;
+            // An end reported before the last seek completed belongs to the old place.
+            if (m_chain != Chain::Ready || seekPending()) break;
             if (m_duration <= 0) {
                 // The length was never known: the place where the stream ended is it.
                 queryPosition(&m_lastPosition);
