@@ -53,6 +53,7 @@ bool autoSinkFellBackToFake(GstElement* sink) {
 
 PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
     if (gst_is_initialized()) m_playbin = gst_element_factory_make("playbin", nullptr);
+    if (m_playbin) gst_object_ref_sink(m_playbin);
     GError* error = nullptr;
     GstElement* filter =
         m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
@@ -61,14 +62,14 @@ PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
             << "The media engine is unavailable; nothing will sound:"
             << (m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
         g_clear_error(&error);
-        if (m_playbin) gst_object_unref(gst_object_ref_sink(m_playbin));
+        if (m_playbin) gst_object_unref(m_playbin);
         m_playbin = nullptr;
         return;
     }
     m_tempo = gst_bin_get_by_name(GST_BIN(filter), "tempo");
     m_panorama = gst_bin_get_by_name(GST_BIN(filter), "pan");
     m_volumeElement = gst_bin_get_by_name(GST_BIN(filter), "vol");
-    m_sink = GST_ELEMENT(gst_object_ref(makeSink(sinkDescription)));
+    m_sink = makeSink(sinkDescription);
     g_object_set(m_playbin, "flags", kPlayFlagAudio, "audio-filter", filter, "audio-sink", m_sink,
                  nullptr);
     applyVolume();
