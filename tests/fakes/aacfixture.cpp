@@ -26,6 +26,7 @@ bool runToEnd(const QString& description, const QString& path, QString* error) {
     if (!ensureInit(error)) return false;
     GError* err = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &err);
+    if (pipeline) gst_object_ref_sink(pipeline);
     if (!pipeline || err) {
         if (error) *error = QString::fromUtf8(err ? err->message : "cannot build pipeline");
         g_clear_error(&err);

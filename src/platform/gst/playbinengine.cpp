@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media")
+Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
 namespace {
 
@@ -53,6 +53,7 @@ bool autoSinkFellBackToFake(GstElement* sink) {
 
 PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
     if (gst_is_initialized()) m_playbin = gst_element_factory_make("playbin", nullptr);
+    if (m_playbin) gst_object_ref_sink(m_playbin);
     GError* error = nullptr;
     GstElement* filter =
         m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
@@ -61,14 +62,14 @@ PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
             << "The media engine is unavailable; nothing will sound:"
             << (m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
         g_clear_error(&error);
-        if (m_playbin) gst_object_unref(gst_object_ref_sink(m_playbin));
+        if (m_playbin) gst_object_unref(m_playbin);
         m_playbin = nullptr;
         return;
     }
     m_tempo = gst_bin_get_by_name(GST_BIN(filter), "tempo");
     m_panorama = gst_bin_get_by_name(GST_BIN(filter), "pan");
     m_volumeElement = gst_bin_get_by_name(GST_BIN(filter), "vol");
-    m_sink = GST_ELEMENT(gst_object_ref(makeSink(sinkDescription)));
+    m_sink = makeSink(sinkDescription);
     g_object_set(m_playbin, "flags", kPlayFlagAudio, "audio-filter", filter, "audio-sink", m_sink,
                  nullptr);
     applyVolume();
@@ -105,17 +106,22 @@ GstElement* PlaybinEngine::makeSink(const QString& description) {
         gst_object_ref_sink(sink);
         const bool opened =
             gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        m_silent = !opened || autoSinkFellBackToFake(sink);
+        if (opened && autoSinkFellBackToFake(sink)) sayPlayingSilently();
         gst_element_set_state(sink, GST_STATE_NULL);
         if (opened) return sink;
         gst_object_unref(sink);
     }
-    m_silent = true;
+    sayPlayingSilently();
     GstElement* fake = gst_element_factory_make("fakesink", "silent-output");
     g_object_set(fake, "sync", TRUE, nullptr);
     gst_object_ref_sink(fake);
-    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
     return fake;
+}
+
+void PlaybinEngine::sayPlayingSilently() {
+    if (m_silent) return;
+    m_silent = true;
+    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
 }
 
 bool PlaybinEngine::load(const QString& path) {
@@ -204,8 +210,9 @@ void PlaybinEngine::finishPreroll() {
 
 void PlaybinEngine::fail(const QString& reason) {
     qCInfo(lcMediaEngine).noquote() << "Cannot play" << m_path << "-" << reason;
+    // After an error only a full reset makes the chain usable for the next file.
     if (m_playbin) {
-        gst_element_set_state(m_playbin, GST_STATE_READY);
+        gst_element_set_state(m_playbin, GST_STATE_NULL);
         drainBus();
     }
     m_chain = Chain::Failed;
@@ -254,7 +261,7 @@ double PlaybinEngine::position() const {
     if (m_chain != Chain::Ready) return 0;
     if (m_ended) return duration();
     // While a seek is under way the sink still reports the old place: give the target.
-    if (!m_seekPending) queryPosition(&m_lastPosition);
+    if (!seekPending()) queryPosition(&m_lastPosition);
     return m_lastPosition;
 }
 
@@ -292,7 +299,7 @@ void PlaybinEngine::setRate(double rate) {
     // A chain that is not ready, or stands at its end, takes the rate with its next seek.
     if (m_chain != Chain::Ready || m_ended) return;
     double from = m_lastPosition;
-    if (!m_seekPending) queryPosition(&from);
+    if (!seekPending()) queryPosition(&from);
     seek(from, rate);
 }
 
@@ -304,11 +311,19 @@ bool PlaybinEngine::seek(double seconds, double rate) {
                          GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     if (ok) {
         m_seekPending = true;
+        m_seekStartedUs = g_get_monotonic_time();
         m_lastPosition = seconds;
     } else {
         qCDebug(lcMediaEngine) << "Seek to" << seconds << "at rate" << rate << "refused";
     }
     return ok;
+}
+
+// A seek counts as under way until the chain has settled at the new place, or for a
+// short while at most, so that a completion the bus never reports cannot freeze the
+// position or hide the end of the track.
+bool PlaybinEngine::seekPending() const {
+    return m_seekPending && g_get_monotonic_time() - m_seekStartedUs < kSeekSettleUs;
 }
 
 double PlaybinEngine::gainForVolume(int volume) {
@@ -377,7 +392,8 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
                 m_seekPending = false;
             break;
         case GST_MESSAGE_EOS:
-            if (m_chain != Chain::Ready || m_seekPending) break;
+            // An end reported before the last seek completed belongs to the old place.
+            if (m_chain != Chain::Ready || seekPending()) break;
             if (m_duration <= 0) {
                 // The length was never known: the place where the stream ended is it.
                 queryPosition(&m_lastPosition);

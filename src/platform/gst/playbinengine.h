@@ -58,12 +58,14 @@ private:
     static gboolean onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void handleMessage(GstMessage* message);
     GstElement* makeSink(const QString& description);
+    void sayPlayingSilently();
     void resetChain();
     void drainBus();
     void finishPreroll();
     void fail(const QString& reason);
     bool seek(double seconds, double rate);
     bool queryPosition(double* seconds) const;
+    bool seekPending() const;
     void queryDuration();
     void applyVolume();
     void applyBalance();
@@ -85,8 +87,10 @@ private:
     bool m_hasAudio = false;
     bool m_ended = false;        // the stream has ended: position reads the duration
     bool m_seekPending = false;  // a flushing seek has not completed yet
-    bool m_atStart = false;      // prerolled at 0 and not yet moved
-    double m_pendingSeek = -1;   // position to seek to once prerolled, if >= 0
+    gint64 m_seekStartedUs = 0;
+    static constexpr gint64 kSeekSettleUs = 2'000'000;
+    bool m_atStart = false;     // prerolled at 0 and not yet moved
+    double m_pendingSeek = -1;  // position to seek to once prerolled, if >= 0
 
     // Kept across files and applied to each new one.
     double m_rate = 1.0;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include <gst/gst.h>
+
+#include "platform/gst/gstmediaengine.h"
+#include "platform/gst/playbinengine.h"
+
+// The real engine, playing against the clock into a fakesink: no sound device needed.
+inline std::unique_ptr<PlaybinEngine> makeTestEngine(
+    const QString& sink = QStringLiteral("fakesink sync=true")) {
+    initMediaFramework();
+    return std::make_unique<PlaybinEngine>(sink);
+}
+
+template <class T>
+T readProperty(GstElement* element, const char* name) {
+    T value{};
+    g_object_get(element, name, &value, nullptr);
+    return value;
+}
+
+inline GstState currentState(GstElement* element) {
+    GstState state = GST_STATE_VOID_PENDING;
+    gst_element_get_state(element, &state, nullptr, 0);
+    return state;
+}
+
+// True when some element below `bin` is of a kind whose class names all of `words`.
+inline bool containsElementOfClass(GstElement* bin, std::initializer_list<const char*> words) {
+    bool found = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        const char* klass =
+            factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS)
+                    : nullptr;
+        bool all = klass != nullptr;
+        for (const char* w : words) all = all && g_strrstr(klass, w);
+        found = found || all;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}

@@ -1,0 +1,319 @@
+#include <cmath>
+#include <mutex>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "enginetestutil.h"
+#include "fakes/aacfixture.h"
+#include "playback/clsmusic.h"
+
+namespace {
+
+// Loudness of each channel of what reaches the sink, summed by the streaming thread.
+struct ChannelMeter {
+    std::mutex mutex;
+    double left = 0;
+    double right = 0;
+
+    static void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer self) {
+        auto* meter = static_cast<ChannelMeter*>(self);
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+        const auto* samples = reinterpret_cast<const float*>(map.data);
+        const gsize frames = map.size / (2 * sizeof(float));
+        std::lock_guard lock(meter->mutex);
+        for (gsize i = 0; i < frames; ++i) {
+            meter->left += double(samples[2 * i]) * samples[2 * i];
+            meter->right += double(samples[2 * i + 1]) * samples[2 * i + 1];
+        }
+        gst_buffer_unmap(buffer, &map);
+    }
+};
+
+}  // namespace
+
+class TestPlaybinEngine : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void playsToTheEndWithPositionEqualToDuration();
+    void transportStates();
+    void seekingClampsAndEnds();
+    void settingsReachTheChain_data();
+    void settingsReachTheChain();
+    void speedReachesTheChainAndIsKept();
+    void settingsWrittenBeforeLoadingApply();
+    void balanceAttenuatesTheOppositeChannel_data();
+    void balanceAttenuatesTheOppositeChannel();
+    void nextFileReplacesTheChain();
+    void videoFilePlaysItsSoundOnly();
+    void unopenableOutputPlaysSilently();
+
+private:
+    QString fixture(const QString& name, double seconds);
+    QTemporaryDir m_dir;
+    QString m_oneSecond;
+    QString m_twoSeconds;
+};
+
+void TestPlaybinEngine::initTestCase() {
+    // Any video output would need a display: make sure there is none to find.
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    QVERIFY(m_dir.isValid());
+    QString error;
+    QVERIFY2(initMediaFramework(&error), qPrintable(error));
+    for (const char* name : {"playbin", "avenc_aac", "avdec_aac", "scaletempo", "audiopanorama"}) {
+        GstElementFactory* factory = gst_element_factory_find(name);
+        if (!factory) QSKIP(qPrintable(QStringLiteral("GStreamer element %1 missing").arg(name)));
+        gst_object_unref(factory);
+    }
+    m_oneSecond = fixture(QStringLiteral("one.aac"), 1.0);
+    m_twoSeconds = fixture(QStringLiteral("two.aac"), 2.0);
+}
+
+QString TestPlaybinEngine::fixture(const QString& name, double seconds) {
+    const QString path = m_dir.filePath(name);
+    QString error;
+    if (!writeAacFile(path, seconds, 440, &error)) qFatal("fixture: %s", qPrintable(error));
+    return path;
+}
+
+void TestPlaybinEngine::playsToTheEndWithPositionEqualToDuration() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_oneSecond);
+    QVERIFY(music.HasAudio());
+    QVERIFY(!music.HasVideo());
+    QCOMPARE(music.Width().toInt(), 0);
+    music.setPosition(0);
+    music.Play();
+    // An ADTS stream tells its length once some of it has been parsed.
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    const double length = music.duration();
+    QVERIFY2(std::abs(length - 1.0) < 0.1, qPrintable(QString::number(length)));
+    QVERIFY(music.Position() < length);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+    QCOMPARE(music.duration(), length);
+
+    // It stays at its end, exactly, while the loop runs on.
+    QTest::qWait(300);
+    QCOMPARE(music.Position(), length);
+    QCOMPARE(music.State(), 1);
+
+    // Play at the end starts again from the beginning.
+    music.Play();
+    QVERIFY(music.Position() < length);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 0.1 && music.Position() < length, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+}
+
+void TestPlaybinEngine::transportStates() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_twoSeconds);
+    QCOMPARE(music.State(), 0);
+    music.Play();
+    QCOMPARE(music.State(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 0.2, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    music.Pause();
+    QCOMPARE(music.State(), 2);
+    QTRY_COMPARE(currentState(engine->pipeline()), GST_STATE_PAUSED);
+    const double pausedAt = music.Position();
+    QTest::qWait(300);
+    QVERIFY(std::abs(music.Position() - pausedAt) < 0.05);  // a pause holds its place
+    music.Play();
+    QCOMPARE(music.State(), 1);
+    music.StopPlaying();
+    QCOMPARE(music.State(), 0);
+    QVERIFY(music.Position() < music.duration());  // stopping midway is not the end
+}
+
+void TestPlaybinEngine::seekingClampsAndEnds() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_twoSeconds);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    music.Pause();
+    const double length = music.duration();
+    music.setPosition(-5);
+    QCOMPARE(music.Position(), 0.0);
+    music.setPosition(1.5);
+    QTRY_VERIFY(std::abs(music.Position() - 1.5) < 0.05);
+    // Beyond the end lands exactly on the end, where the monitor sees a finished track.
+    music.setPosition(500);
+    QCOMPARE(music.Position(), length);
+    QTest::qWait(200);
+    QCOMPARE(music.Position(), length);
+    // Play from there starts over.
+    music.Play();
+    QVERIFY(music.Position() < 0.5);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 0.1, 3000);
+    // A seek while playing lands and playback goes on to the real end.
+    music.setPosition(length - 0.3);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+    QCOMPARE(music.duration(), length);
+}
+
+void TestPlaybinEngine::settingsReachTheChain_data() {
+    QTest::addColumn<int>("volume");
+    QTest::addColumn<double>("gain");
+    QTest::addColumn<bool>("mute");
+    QTest::addColumn<int>("balance");
+    QTest::addColumn<float>("panorama");
+    QTest::newRow("full, centred") << 0 << 1.0 << false << 0 << 0.0f;
+    QTest::newRow("-6 dB, right 6 dB")
+        << -600 << std::pow(10.0, -0.3) << false << 600 << float(1 - std::pow(10.0, -0.3));
+    QTest::newRow("-20 dB, left 20 dB") << -2000 << 0.1 << false << -2000 << -0.9f;
+    QTest::newRow("silent, right only") << -10000 << 1e-5 << true << 10000 << 1.0f;
+    QTest::newRow("left only") << -1 << std::pow(10.0, -1 / 2000.0) << false << -10000 << -1.0f;
+}
+
+void TestPlaybinEngine::settingsReachTheChain() {
+    QFETCH(int, volume);
+    QFETCH(double, gain);
+    QFETCH(bool, mute);
+    QFETCH(int, balance);
+    QFETCH(float, panorama);
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_oneSecond);
+    music.setVolume(volume);
+    music.setBalance(balance);
+    // The element keeps its gain in single precision.
+    QVERIFY(std::abs(readProperty<double>(engine->volumeElement(), "volume") - gain) < 1e-6 * gain);
+    QCOMPARE(bool(readProperty<gboolean>(engine->volumeElement(), "mute")), mute);
+    QVERIFY(std::abs(readProperty<float>(engine->panoramaElement(), "panorama") - panorama) < 1e-6);
+    QCOMPARE(readProperty<int>(engine->panoramaElement(), "method"), 1);  // simple
+    QCOMPARE(music.Volume(), volume);
+    QCOMPARE(music.Balance(), balance);
+}
+
+void TestPlaybinEngine::speedReachesTheChainAndIsKept() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_twoSeconds);
+    music.Play();
+    music.setSpeed(1.5);
+    QTRY_COMPARE(readProperty<double>(engine->tempoElement(), "rate"), 1.5);
+    QCOMPARE(music.Speed(), 1.5);
+    music.setSpeed(0);  // raised to the floor
+    QTRY_COMPARE(readProperty<double>(engine->tempoElement(), "rate"), 0.1);
+    music.setSpeed(2.0);
+    // The next file starts at the rate last written, and still ends exactly.
+    music.setFileName(m_oneSecond);
+    music.setPosition(0);
+    music.Play();
+    QTRY_COMPARE(readProperty<double>(engine->tempoElement(), "rate"), 2.0);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration() && music.duration() > 0, 5000);
+}
+
+void TestPlaybinEngine::settingsWrittenBeforeLoadingApply() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setVolume(-500);  // start-up writes the level before any file is loaded
+    music.setBalance(-3000);
+    music.setSpeed(0.5);
+    for (const QString& file : {m_oneSecond, m_twoSeconds}) {
+        music.setFileName(file);
+        music.setPosition(0);
+        music.Play();
+        QVERIFY(std::abs(readProperty<double>(engine->volumeElement(), "volume") -
+                         std::pow(10.0, -0.25)) < 1e-6);
+        QVERIFY(readProperty<float>(engine->panoramaElement(), "panorama") < -0.9f);
+        QTRY_COMPARE(readProperty<double>(engine->tempoElement(), "rate"), 0.5);
+        QCOMPARE(music.Volume(), -500);
+        QCOMPARE(music.Balance(), -3000);
+        QCOMPARE(music.Speed(), 0.5);
+    }
+}
+
+void TestPlaybinEngine::balanceAttenuatesTheOppositeChannel_data() {
+    QTest::addColumn<int>("balance");
+    QTest::addColumn<double>("rightOverLeft");  // amplitude ratio expected
+    QTest::newRow("centred") << 0 << 1.0;
+    QTest::newRow("right 6 dB") << 600 << 1 / std::pow(10.0, -0.3);
+    QTest::newRow("left 6 dB") << -600 << std::pow(10.0, -0.3);
+    QTest::newRow("left 20 dB") << -2000 << 0.1;
+}
+
+// What actually reaches the output: decoded samples, measured channel by channel.
+void TestPlaybinEngine::balanceAttenuatesTheOppositeChannel() {
+    QFETCH(int, balance);
+    QFETCH(double, rightOverLeft);
+    auto engine = makeTestEngine(
+        QStringLiteral("audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
+                       "fakesink name=meter sync=false signal-handoffs=true"));
+    ChannelMeter meter;
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(engine->audioSink()), "meter");
+    QVERIFY(sink);
+    g_signal_connect(sink, "handoff", G_CALLBACK(&ChannelMeter::onHandoff), &meter);
+    clsMusic music(*engine);
+    music.setBalance(balance);
+    music.setFileName(m_oneSecond);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+    gst_object_unref(sink);
+    std::lock_guard lock(meter.mutex);
+    QVERIFY(meter.left > 0);
+    const double ratio = std::sqrt(meter.right / meter.left);
+    QVERIFY2(std::abs(ratio - rightOverLeft) < 0.02 * rightOverLeft,
+             qPrintable(QStringLiteral("ratio %1, expected %2").arg(ratio).arg(rightOverLeft)));
+}
+
+// The road of one track to the next: the old chain's end must not leak into the new file.
+void TestPlaybinEngine::nextFileReplacesTheChain() {
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(m_oneSecond);
+    music.setPosition(0);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+    const double first = music.duration();
+    music.setFileName(m_twoSeconds);
+    QCOMPARE(music.State(), 0);
+    QCOMPARE(music.Position(), 0.0);
+    QVERIFY(music.duration() != first);
+    music.setPosition(0);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > first + 0.5, 3000);
+    QVERIFY(music.Position() < music.duration());
+    QCOMPARE(music.FileName(), m_twoSeconds);
+}
+
+void TestPlaybinEngine::videoFilePlaysItsSoundOnly() {
+    const QString path = m_dir.filePath(QStringLiteral("clip.mkv"));
+    QString error;
+    if (!writeVideoFile(path, 1.0, &error)) QSKIP(qPrintable(error));
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(path);
+    QVERIFY(music.HasAudio());
+    QVERIFY(!music.HasVideo());
+    QCOMPARE(music.Width().toInt(), 0);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0.5, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+    QVERIFY(!containsElementOfClass(engine->pipeline(), {"Sink", "Video"}));
+}
+
+void TestPlaybinEngine::unopenableOutputPlaysSilently() {
+    GstElementFactory* pulse = gst_element_factory_find("pulsesink");
+    if (!pulse) QSKIP("pulsesink is not installed: no device output to fail");
+    gst_object_unref(pulse);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No audio device"));
+    auto engine = makeTestEngine(QStringLiteral("pulsesink server=unix:/nonexistent/socket"));
+    QVERIFY(engine->playsSilently());
+    clsMusic music(*engine);
+    music.setFileName(m_oneSecond);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 0.2, 3000);
+    QVERIFY(music.Position() < music.duration());  // against the clock, not all at once
+    QTRY_VERIFY_WITH_TIMEOUT(music.Position() == music.duration(), 5000);
+}
+
+QTEST_GUILESS_MAIN(TestPlaybinEngine)
+#include "tst_playbinengine.moc"
