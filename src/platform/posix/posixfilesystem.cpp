@@ -98,7 +98,9 @@ bool PosixFileSystem::fileExists(const QString& path) const {
 
 std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
     if (path.isEmpty()) return std::nullopt;
-    const QByteArray native = nativePath(path);
+    // A trailing "/" would make lstat() follow a link and report its target instead.
+    QByteArray native = nativePath(path);
+    while (native.size() > 1 && native.endsWith('/')) native.chop(1);
     struct stat own {};
     if (::lstat(native.constData(), &own) != 0) return std::nullopt;
 
