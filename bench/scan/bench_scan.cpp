@@ -15,6 +15,7 @@
 #include "app/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playlist/addfolder.h"
+#include "playlist/mainpaths.h"
 
 namespace {
 
@@ -122,6 +123,30 @@ int main(int argc, char** argv) {
         std::printf("scan of %s: %.1f ms, %lld files, %d yields, longest gap %.1f ms\n",
                     qPrintable(root), r.ns / 1e6, static_cast<long long>(r.files), r.yields,
                     r.longestGapNs / 1e6);
+        // Where the walk went: kernel folders must not appear, and no folder twice.
+        PosixFileSystem fs;
+        SilentBoxes boxes;
+        AddFolder walk(fs, boxes, [] {});
+        QStringList folders{root + u'/'};
+        walk.GetSubDirectories2016(folders, true);
+        int kernel = 0;
+        for (const QString& f : std::as_const(folders)) {
+            const QString c = CollapseBackslashes(f);
+            kernel += c.startsWith(QStringLiteral("/proc/")) ||
+                      c.startsWith(QStringLiteral("/sys/")) ||
+                      c.startsWith(QStringLiteral("/dev/"));
+        }
+        const qsizetype repeated = folders.removeDuplicates();
+        std::printf(
+            "%lld folders walked (%lld twice), %d under /proc, /sys or /dev, %d boxes, "
+            "deepest %lld chars\n",
+            static_cast<long long>(folders.size()), static_cast<long long>(repeated), kernel,
+            boxes.count,
+            static_cast<long long>(std::max_element(folders.begin(), folders.end(),
+                                                    [](const QString& a, const QString& b) {
+                                                        return a.size() < b.size();
+                                                    })
+                                       ->size()));
         return 0;
     }
     makeTree(root);
