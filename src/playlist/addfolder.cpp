@@ -1,6 +1,7 @@
 #include "playlist/addfolder.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
 #include "app/steprunner.h"
 #include "playlist/ifilesystem.h"
@@ -58,18 +59,37 @@ bool AddFolder::isRootFolder(const QString& path) const {
     return true;
 }
 
-bool AddFolder::isStopValue(const QString& path) const {
+// Each level of the walk checks again every deeper folder it hands back, so one walk
+// reads a folder's attributes once and keeps them until the outermost level returns.
+std::optional<quint32> AddFolder::folderAttributes(const QString& path) {
+    if (auto known = m_walkAttributes.constFind(path); known != m_walkAttributes.cend())
+        return *known;
     const auto value = m_fs.attributes(path);
+    m_walkAttributes.insert(path, value);
+    return value;
+}
+
+bool AddFolder::isFolder(const QString& path) {
+    const auto value = folderAttributes(path);
+    return value && (*value & FileAttr::Directory) != 0;
+}
+
+bool AddFolder::isStopValue(const QString& path) {
+    const auto value = folderAttributes(path);
     return value && (*value == kHiddenSystemFolder || *value == kLinkedFolder);
 }
 
 void AddFolder::GetSubDirectories2016(QStringList& list, bool recurse) {
+    ++m_walkDepth;
+    const auto leave = qScopeGuard([this] {
+        if (--m_walkDepth == 0) m_walkAttributes.clear();
+    });
     StepRunner steps(m_boxes, kWalkLocation);
     QStringList found;  // 104
     // The list loses entries while it is walked, so walk a copy of it.
     const QStringList starting = list;
     for (const QString& v : starting) {  // 106
-        if (!steps.test(108, [&] { return IsFolder(m_fs, v); })) continue;
+        if (!steps.test(108, [&] { return isFolder(v); })) continue;
         if (steps.test(110, [&] { return v.size() >= kMaxPath; })) continue;
         steps.step(114, [&] { m_processEvents(); });
         if (steps.test(116, [&] { return !isRootFolder(v) && isStopValue(v); })) continue;
@@ -79,7 +99,7 @@ void AddFolder::GetSubDirectories2016(QStringList& list, bool recurse) {
     }
     if (recurse && !found.isEmpty()) steps.step(150, [&] { GetSubDirectories2016(found, true); });
     for (const QString& v : std::as_const(found)) {  // 152
-        if (!steps.test(154, [&] { return IsFolder(m_fs, v); })) continue;
+        if (!steps.test(154, [&] { return isFolder(v); })) continue;
         steps.step(156, [&] { m_processEvents(); });
         if (steps.test(158, [&] { return isRootFolder(v) || !isStopValue(v); }))
             steps.step(160, [&] { list.append(v); });
@@ -112,6 +132,10 @@ void AddFolder::ImportFolderTree(const QString& folder, const QString& pattern,
 
 void AddFolder::importFolder(QString v, const QString& pattern, const Append& append,
                              StepRunner* steps) {
+    // One chance for the window per folder, before its files are listed: the files of
+    // a large tree take far longer to list than its folders, and the window must not
+    // freeze meanwhile. Within one folder the appending does not yield.
+    runStep(steps, 118, [&] { m_processEvents(); });
     runStep(steps, 120, [&] { v.chop(1); });
     QStringList names;
     runStep(steps, 122, [&] { names = ListFiles(m_fs, v, pattern); });
@@ -119,9 +143,14 @@ void AddFolder::importFolder(QString v, const QString& pattern, const Append& ap
         if (runTest(steps, 126, [&] { return name.startsWith(u'~'); })) continue;
         const QString path = v + kSeparator + name;  // 128
         const bool accept = runTest(steps, 132, [&] {
-            if (!CanOpenFile(m_fs, path)) return false;
             const auto value = m_fs.attributes(path);
-            return !value || *value != kHiddenArchiveFile;
+            if (value && *value == kHiddenArchiveFile) return false;
+            // An entry that is itself a regular file (archive, not a link) opens; only
+            // other kinds need the open tried. This halves the calls of a large scan.
+            constexpr quint32 kKind =
+                FileAttr::Archive | FileAttr::ReparsePoint | FileAttr::Directory;
+            if (value && (*value & kKind) == FileAttr::Archive) return true;
+            return CanOpenFile(m_fs, path);
         });
         if (accept) runStep(steps, 132, [&] { append(CollapseBackslashes(path)); });
     }

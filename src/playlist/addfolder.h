@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -34,7 +36,8 @@ public:
     void GetSubDirectories2016(QStringList& list, bool recurse);
 
     // Walks `folder`'s tree and hands each accepted file matching `pattern` to
-    // `append`, folder by folder in breadth-first order. With `steps`, a failure in
+    // `append`, folder by folder in breadth-first order, letting the window handle
+    // events once before each folder's files. With `steps`, a failure in
     // one of the import's steps shows the caller's error box with that step's number
     // (114 to 134) and the import goes on; without it, the failure propagates.
     void ImportFolderTree(const QString& folder, const QString& pattern, const Append& append,
@@ -42,7 +45,9 @@ public:
 
 private:
     bool isRootFolder(const QString& path) const;
-    bool isStopValue(const QString& path) const;
+    std::optional<quint32> folderAttributes(const QString& path);
+    bool isFolder(const QString& path);
+    bool isStopValue(const QString& path);
     void takeSubFolders(StepRunner& steps, const QString& v, const DirListing& listing,
                         QStringList& list, QStringList& found);
     void importFolder(QString v, const QString& pattern, const Append& append, StepRunner* steps);
@@ -51,4 +56,6 @@ private:
     IMessageBoxes& m_boxes;
     std::function<void()> m_processEvents;
     QString m_initialFolder;
+    int m_walkDepth = 0;
+    QHash<QString, std::optional<quint32>> m_walkAttributes;
 };

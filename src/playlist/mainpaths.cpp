@@ -17,28 +17,38 @@ QString collapsePairs(QStringView text) {
     return out;
 }
 
-bool foldedEqual(char32_t a, char32_t b) {
-    return a == b || QChar::toCaseFolded(a) == QChar::toCaseFolded(b);
+bool foldedEqual(QChar a, QChar b) {
+    return a == b || a.toCaseFolded() == b.toCaseFolded();
 }
 
-// Iterative wildcard match with one backtrack point: linear for the usual patterns.
-bool wildcardMatch(const QList<uint>& name, const QList<uint>& pattern) {
+// The number of UTF-16 units of the character at `i`: "?" takes a whole character.
+qsizetype charSize(QStringView s, qsizetype i) {
+    return s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate() ? 2 : 1;
+}
+
+// Iterative wildcard match with one backtrack point: linear for the usual patterns,
+// and no allocation, since a scan matches every name it meets.
+bool wildcardMatch(QStringView name, QStringView pattern) {
     qsizetype n = 0, p = 0, starP = -1, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
+        if (p < pattern.size() && pattern[p] == u'*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || foldedEqual(pattern[p], name[n]))) {
+        } else if (p < pattern.size() && pattern[p] == u'?') {
+            ++p;
+            n += charSize(name, n);
+        } else if (p < pattern.size() && foldedEqual(pattern[p], name[n])) {
             ++p;
             ++n;
         } else if (starP >= 0) {
             p = starP + 1;
-            n = ++starN;
+            starN += charSize(name, starN);
+            n = starN;
         } else {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
     return p == pattern.size();
 }
 
@@ -65,12 +75,10 @@ bool HasUnsafeChars(const QString& name) {
 }
 
 bool MatchesPattern(const QString& name, const QString& pattern) {
-    const QList<uint> n = name.toUcs4();
-    const QList<uint> p = pattern.toUcs4();
-    if (wildcardMatch(n, p)) return true;
+    if (wildcardMatch(name, pattern)) return true;
     // "x.*" also takes "x": an empty extension matches the ".*" at the end.
     if (pattern.endsWith(QStringLiteral(".*")) && !name.contains(u'.'))
-        return wildcardMatch(n, p.mid(0, p.size() - 2));
+        return wildcardMatch(name, QStringView(pattern).chopped(2));
     return false;
 }
 

@@ -95,6 +95,8 @@ private Q_SLOTS:
                                              << "[a].aac" << false;
         QTest::newRow("non-ascii case")
             << QString::fromUtf8("ÄÖ.AAC") << QString::fromUtf8("äö.aac") << true;
+        QTest::newRow("question takes a whole emoji")
+            << QString::fromUtf8("\xF0\x9F\x8E\xB5.aac") << "?.aac" << true;
         QTest::newRow("many stars") << "aaaaaaaaaaaaaaaaaaaaaaaaaab"
                                     << "*a*a*a*a*a*c" << false;
     }

@@ -3,6 +3,7 @@
 #include "fakes/fakefilesystem.h"
 #include "fakes/fakeshell.h"
 #include "helpers.h"
+#include "platform/posix/posixfilesystem.h"
 #include "playlist/samples.h"
 
 class TestSamples : public QObject {
@@ -102,6 +103,24 @@ private Q_SLOTS:
         boxes.answer = true;
         LoadSampleFiles(context());
         QCOMPARE(shell.openedFolders, QStringList{"/opt/q/Samples/"});
+    }
+
+    // The files we ship: short ADTS streams, each small enough to keep the package light.
+    void shippedSamples() {
+        PosixFileSystem disk;
+        const QString folder = QStringLiteral(QUAVERLY_SOURCE_DIR "/assets/beside");
+        const QStringList paths = TakeSamplesSnapshot(store, disk, folder).split(u'|');
+        QVERIFY(paths.size() >= 3);
+        for (const QString& path : paths) {
+            QVERIFY2(path.endsWith(".aac") && !path.contains('|'), qPrintable(path));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY2(f.size() < 200 * 1024, qPrintable(path));
+            const QByteArray head = f.read(2);
+            QVERIFY2(
+                head.size() == 2 && quint8(head[0]) == 0xFF && (quint8(head[1]) & 0xF6) == 0xF0,
+                qPrintable(path));
+        }
     }
 
     void missingSnapshotAddsNothingButAsks() {

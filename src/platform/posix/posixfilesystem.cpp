@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -80,14 +81,20 @@ PosixFileSystem::PosixFileSystem() {
 }
 
 bool PosixFileSystem::isPseudoFolder(const QByteArray& path, dev_t device) const {
+    // A device number names one mounted file system: its kind is asked once.
+    if (auto known = m_pseudoByDevice.constFind(device); known != m_pseudoByDevice.cend())
+        return *known;
     struct statfs fs {};
     if (::statfs(path.constData(), &fs) != 0) return false;
     const auto type = static_cast<unsigned long>(fs.f_type);
-    if (type == kTmpfsMagic) return m_haveDevDevice && device == m_devDevice;
-    for (unsigned long magic : kPseudoFileSystems) {
-        if (type == magic) return true;
+    bool pseudo = false;
+    if (type == kTmpfsMagic) {
+        pseudo = m_haveDevDevice && device == m_devDevice;
+    } else {
+        for (unsigned long magic : kPseudoFileSystems) pseudo = pseudo || type == magic;
     }
-    return false;
+    m_pseudoByDevice.insert(device, pseudo);
+    return pseudo;
 }
 
 bool PosixFileSystem::fileExists(const QString& path) const {
@@ -98,7 +105,9 @@ bool PosixFileSystem::fileExists(const QString& path) const {
 
 std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
     if (path.isEmpty()) return std::nullopt;
-    const QByteArray native = nativePath(path);
+    // A trailing "/" would make lstat() follow a link and report its target instead.
+    QByteArray native = nativePath(path);
+    while (native.size() > 1 && native.endsWith('/')) native.chop(1);
     struct stat own {};
     if (::lstat(native.constData(), &own) != 0) return std::nullopt;
 
@@ -126,13 +135,11 @@ std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
 
 bool PosixFileSystem::canOpenFile(const QString& path) const {
     if (path.isEmpty()) return false;
-    // O_PATH asks for no access and never blocks, not even on a FIFO.
-    const int fd = ::open(nativePath(path).constData(), O_PATH | O_CLOEXEC);
-    if (fd < 0) return false;
+    // An open asking for no access (O_PATH) succeeds exactly when the path resolves,
+    // which is what stat() checks, without taking a descriptor: a third of the calls in
+    // a scan, and it never blocks, not even on a FIFO.
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    ::close(fd);
-    return ok;
+    return ::stat(nativePath(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 DirListing PosixFileSystem::entries(const QString& folder) const {

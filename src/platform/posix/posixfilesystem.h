@@ -2,10 +2,13 @@
 
 #include <sys/types.h>
 
+#include <QHash>
+
 #include "playlist/ifilesystem.h"
 
 // The file system through POSIX calls. Every call is one system call or a short
-// fixed sequence of them; nothing is cached but the device of /dev. Any thread.
+// fixed sequence of them; only the kind of each mounted file system is remembered.
+// One thread at a time.
 class PosixFileSystem : public IFileSystem {
 public:
     PosixFileSystem();
@@ -22,4 +25,5 @@ private:
 
     dev_t m_devDevice = 0;
     bool m_haveDevDevice = false;
+    mutable QHash<dev_t, bool> m_pseudoByDevice;
 };

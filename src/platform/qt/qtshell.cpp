@@ -1,6 +1,7 @@
 #include "platform/qt/qtshell.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QUrl>
@@ -49,7 +50,15 @@ IShell::OpenResult QtShell::openFiles(const QString& title, const QString& filte
 }
 
 QString QtShell::browseForFolder(const QString& title, const QString& initial) {
-    return QFileDialog::getExistingDirectory(m_parent, title, initial, QFileDialog::ShowDirsOnly);
+    // A remembered folder that has gone opens the browser on what is left of its path
+    // rather than on the working folder with a "not found" complaint.
+    QString start = initial;
+    while (!start.isEmpty() && !QFileInfo(start).isDir()) {
+        const QString parent = QFileInfo(start).path();
+        start = parent == start ? QString() : parent;
+    }
+    if (start.isEmpty()) start = QDir::homePath();
+    return QFileDialog::getExistingDirectory(m_parent, title, start, QFileDialog::ShowDirsOnly);
 }
 
 void QtShell::openFolder(const QString& path) {
