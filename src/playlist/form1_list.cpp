@@ -28,7 +28,7 @@ void Form1::ListView1_MouseDown() {
 void Form1::ListView1_ItemClick() {
     try {
         ListView1->viewport()->setCursor(
-            loadCursorFile(m_programFolder + QStringLiteral("/drag.ico")));
+            loadCursorFile(m_programFolder + QStringLiteral("/drag.ico"), QPoint(1, 1)));
     } catch (const std::exception& e) {
         // The drag works without its picture.
         ListView1->viewport()->setCursor(Qt::ClosedHandCursor);
@@ -152,7 +152,9 @@ void Form1::PushButton2_Click() {
             readSetting(*m_services.store, QStringLiteral("LastFolder")));
     });
     if (r.test(106, [&] { return folder.isEmpty(); })) return;
-    r.step(334, [&] { m_services.store->save(QStringLiteral("LastFolder"), folder); });
+    QString lastFolder;
+    r.step(333, [&] { lastFolder = folder; });
+    r.step(334, [&] { m_services.store->save(QStringLiteral("LastFolder"), lastFolder); });
     r.step(112, [&] { setMousePointer(11); });
     importTree(folder, pattern, &r);
     r.step(136, [&] { setMousePointer(0); });
