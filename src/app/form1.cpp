@@ -449,7 +449,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange) Form_Resize();
+    // Handled once the state change is complete: the handler hides the window and may
+    // wait for the balloon, which must not happen inside the window system's own event.
+    if (event->type() == QEvent::WindowStateChange)
+        QMetaObject::invokeMethod(this, &Form1::Form_Resize, Qt::QueuedConnection);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

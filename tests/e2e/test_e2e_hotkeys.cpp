@@ -1,0 +1,143 @@
+// The five hot keys on a real X server: real grabs, keys pressed through XTEST by
+// xdotool while the program's own pump runs, acting on the window's buttons.
+#include <QtTest>
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include "app/form1.h"
+#include "fakes/fakefilesystem.h"
+#include "fakes/fakemediaengine.h"
+#include "fakes/fakemessageboxes.h"
+#include "fakes/fakesettingsstore.h"
+#include "fakes/fakeshell.h"
+#include "platform/x11/x11hotkeyservice.h"
+#include "playlist/playlist.h"
+
+namespace {
+const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
+const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
+const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
+const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
+}  // namespace
+
+class TestE2EHotKeys : public QObject {
+    Q_OBJECT
+
+    // Runs `steps` one after another, 300 ms apart, inside the program's pump, then
+    // leaves the pump. Each step may press keys; its results are checked afterwards.
+    void pumpThrough(Form1& form, const QList<std::function<void()>>& steps) {
+        int at = 0;
+        QTimer driver;
+        driver.setInterval(300);
+        QObject::connect(&driver, &QTimer::timeout, &form, [&] {
+            if (at < steps.size()) {
+                steps[at++]();
+            } else {
+                driver.stop();
+                form.pump()->StopPump = true;
+            }
+        });
+        driver.start();
+        form.pump()->Timer1_Timer();  // returns when StopPump is set
+    }
+
+    static void press(const QString& keys) {
+        QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X server (the test command starts Xvfb)");
+        if (QStandardPaths::findExecutable("xdotool").isEmpty())
+            QSKIP("needs xdotool to press keys through XTEST");
+    }
+
+    void eachKeyRunsItsButton() {
+        FakeSettingsStore store;
+        FakeMessageBoxes boxes;
+        FakeFileSystem fs;
+        FakeShell shell;
+        FakeMediaEngine engine;
+        std::unique_ptr<IHotKeyService> keys = createHotKeyService();
+        QVERIFY(keys->available());
+        QStringList files;
+        for (int i = 1; i <= 3; ++i) files << QStringLiteral("/m/%1.aac").arg(i);
+        for (const QString& f : files) fs.addFile(f);
+        store.set("Files", files.join("||MySeparator12||"));
+        store.set("Option1", "0");
+        store.set("Option2", "1");
+        store.set("Snapshot", "x");
+
+        Form1 form(QStringLiteral("/opt/quaverly"));
+        Form1::Services s;
+        s.store = &store;
+        s.boxes = &boxes;
+        s.fs = &fs;
+        s.shell = &shell;
+        s.engine = &engine;
+        s.hotKeys = keys.get();
+        s.runPump = false;  // the test enters the pump itself
+        form.setServices(s);
+        form.Form_Load();
+        form.showCentred();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QStringList seen;  // captions and the loaded file after each key
+        auto record = [&] {
+            seen << form.PushButton1->text() + " | " + form.PushButton4->text() + " | " +
+                        engine.loadedPath;
+        };
+        // While a message box is open, a hot key does nothing.
+        boxes.setOnOpen([&](const FakeMessageBoxes::Box&) {
+            QEventLoop modal;
+            press("ctrl+shift+x");
+            QTimer::singleShot(600, &modal, &QEventLoop::quit);
+            modal.exec();
+        });
+        pumpThrough(form, {
+            [&] { press("ctrl+shift+x"); },
+            [&] { record(); press("ctrl+shift+c"); },
+            [&] { record(); press("ctrl+shift+c"); },
+            [&] { record(); press("ctrl+shift+b"); },
+            [&] { record(); press("ctrl+shift+z"); },
+            [&] { record(); press("ctrl+shift+v"); },
+            [&] { record(); press("Num_Lock"); },
+            [&] { press("ctrl+shift+x"); },
+            [&] { record(); press("Num_Lock"); },
+            [&] { press("ctrl+shift+v"); },
+            [&] { record(); press("ctrl+shift+x"); },
+            [&] {
+                record();
+                // Captions that offer Start while a track plays: the key opens the
+                // "stop first" box, and a key pressed while it is open is lost.
+                form.PushButton1->setText(kStart);
+                press("ctrl+shift+x");
+            },
+            [&] {},
+            [&] { record(); },
+        });
+        const QStringList expected = {
+            kStop + " | " + kPause + " | " + files[0],   // X starts with the selected entry
+            kStop + " | " + kResume + " | " + files[0],  // C pauses
+            kStop + " | " + kPause + " | " + files[0],   // C resumes
+            kStop + " | " + kPause + " | " + files[1],   // B: next
+            kStop + " | " + kPause + " | " + files[0],   // Z: previous
+            kStart + " | " + kPause + " | " + files[0],  // V stops
+            kStop + " | " + kPause + " | " + files[1],   // X, with Num Lock on, starts the next
+            kStart + " | " + kPause + " | " + files[1],  // V stops
+            kStop + " | " + kPause + " | " + files[2],   // X starts
+            kStart + " | " + kPause + " | " + files[2],  // the key during the box did nothing
+        };
+        QCOMPARE(seen, expected);
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.last().text, QStringLiteral("Please stop playing first."));
+        QCOMPARE(engine.loadCount, 5);
+    }
+};
+
+QTEST_MAIN(TestE2EHotKeys)
+#include "test_e2e_hotkeys.moc"
