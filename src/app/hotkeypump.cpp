@@ -8,7 +8,7 @@
 #include "app/ihotkeyservice.h"
 #include "app/steprunner.h"
 
-Q_LOGGING_CATEGORY(lcPump, "quaverly.app.pump")
+Q_LOGGING_CATEGORY(lcPump, "quaverly.app.pump", QtInfoMsg)
 
 namespace {
 const QString kTimerLocation = QStringLiteral("in Tindrell2021/08/31.Form1.Timer1_Timer ");

@@ -11,7 +11,7 @@
 #include "app/failure.h"
 #include "tray/traypicture.h"
 
-Q_LOGGING_CATEGORY(lcTray, "quaverly.tray")
+Q_LOGGING_CATEGORY(lcTray, "quaverly.tray", QtInfoMsg)
 
 QString cutText(const QString& text, int n) {
     if (text.size() <= n) return text;

@@ -3,7 +3,7 @@
 #include <QLoggingCategory>
 #include <QPixmap>
 
-Q_LOGGING_CATEGORY(lcTrayService, "quaverly.tray.service")
+Q_LOGGING_CATEGORY(lcTrayService, "quaverly.tray.service", QtInfoMsg)
 
 namespace {
 // An icon slot without a picture of its own still needs something to show.

@@ -14,7 +14,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
-Q_LOGGING_CATEGORY(lcHotKeys, "quaverly.hotkeys")
+Q_LOGGING_CATEGORY(lcHotKeys, "quaverly.hotkeys", QtInfoMsg)
 
 namespace {
 
