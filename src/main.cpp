@@ -88,14 +88,15 @@ int main(int argc, char** argv) {
     const QString sink =
         audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
-    Form1 form(QCoreApplication::applicationDirPath());
+    // The services outlive the window that uses them.
     FileSettingsStore store;
-    QtMessageBoxes boxes(&form);
     PosixFileSystem fs;
-    QtShell shell(&form);
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
     std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
     QtTrayService tray;
+    Form1 form(QCoreApplication::applicationDirPath());
+    QtMessageBoxes boxes(&form);
+    QtShell shell(&form);
 
     Form1::Services services;
     services.store = &store;

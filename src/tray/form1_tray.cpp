@@ -68,6 +68,8 @@ void Form1::Form_Resize() {
 }
 
 void Form1::cSysTray1_MouseUp(int /*button*/, int /*id*/) {
+    // The window manager may still record the hidden window as minimised.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -99,27 +99,52 @@ private Q_SLOTS:
             modal.exec();
         });
         pumpThrough(form, {
-            [&] { press("ctrl+shift+x"); },
-            [&] { record(); press("ctrl+shift+c"); },
-            [&] { record(); press("ctrl+shift+c"); },
-            [&] { record(); press("ctrl+shift+b"); },
-            [&] { record(); press("ctrl+shift+z"); },
-            [&] { record(); press("ctrl+shift+v"); },
-            [&] { record(); press("Num_Lock"); },
-            [&] { press("ctrl+shift+x"); },
-            [&] { record(); press("Num_Lock"); },
-            [&] { press("ctrl+shift+v"); },
-            [&] { record(); press("ctrl+shift+x"); },
-            [&] {
-                record();
-                // Captions that offer Start while a track plays: the key opens the
-                // "stop first" box, and a key pressed while it is open is lost.
-                form.PushButton1->setText(kStart);
-                press("ctrl+shift+x");
-            },
-            [&] {},
-            [&] { record(); },
-        });
+                              [&] { press("ctrl+shift+x"); },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+c");
+                              },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+c");
+                              },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+b");
+                              },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+z");
+                              },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+v");
+                              },
+                              [&] {
+                                  record();
+                                  press("Num_Lock");
+                              },
+                              [&] { press("ctrl+shift+x"); },
+                              [&] {
+                                  record();
+                                  press("Num_Lock");
+                              },
+                              [&] { press("ctrl+shift+v"); },
+                              [&] {
+                                  record();
+                                  press("ctrl+shift+x");
+                              },
+                              [&] {
+                                  record();
+                                  // Captions that offer Start while a track plays: the key opens
+                                  // the "stop first" box, and a key pressed while it is open is
+                                  // lost.
+                                  form.PushButton1->setText(kStart);
+                                  press("ctrl+shift+x");
+                              },
+                              [&] {},
+                              [&] { record(); },
+                          });
         const QStringList expected = {
             kStop + " | " + kPause + " | " + files[0],   // X starts with the selected entry
             kStop + " | " + kResume + " | " + files[0],  // C pauses

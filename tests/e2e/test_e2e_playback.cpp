@@ -73,7 +73,8 @@ private Q_SLOTS:
         Rig rig(m_dir.path(), m_files, true);
         rig.form->PushButton1_Click();
         QTRY_VERIFY_WITH_TIMEOUT(rig.played.size() >= 4, 15000);
-        QCOMPARE(rig.played.mid(0, 4), QStringList({m_files[0], m_files[1], m_files[2], m_files[0]}));
+        QCOMPARE(rig.played.mid(0, 4),
+                 QStringList({m_files[0], m_files[1], m_files[2], m_files[0]}));
         QCOMPARE(rig.boxes.count(), 0);
         // The end of a file reads exactly its length, and Play starts it over.
         rig.form->PushButton1_Click();

@@ -11,6 +11,7 @@ class TestFormTray : public QObject {
 
     struct TrayRig : FormRig {
         FakeNotifyAreaService tray;
+        ~TrayRig() { form.reset(); }  // the window's icon goes before the service
         void makeWithTray() {
             form = std::make_unique<Form1>(programFolder);
             Form1::Services s;
@@ -52,14 +53,13 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         // The balloon's wait ends early when the desktop reports it closed.
         rig.tray.onBalloon = [&] {
-            QTimer::singleShot(50, [&] { rig.tray.send(INotifyAreaService::BalloonTimeout); });
+            QTimer::singleShot(50, &f, [&] { rig.tray.send(INotifyAreaService::BalloonTimeout); });
         };
         f.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         minimise(f);
         QTRY_VERIFY(!f.isVisible());
         QVERIFY(mSysTray::HiddenInTray);
-        QVERIFY(!(f.windowState() & Qt::WindowMinimized));  // comes back in the normal state
         QCOMPARE(rig.tray.ops().count("balloon"), 1);
         const auto& b = rig.tray.calls.back();
         QCOMPARE(b.title, QStringLiteral("Quaverly"));
@@ -74,6 +74,7 @@ private Q_SLOTS:
         rig.tray.send(INotifyAreaService::RightUp);
         QTRY_VERIFY(f.isVisible());
         QVERIFY(!mSysTray::HiddenInTray);
+        QTRY_VERIFY(!(f.windowState() & Qt::WindowMinimized));  // back in the normal state
 
         minimise(f);  // the second time: hidden, no balloon
         QTRY_VERIFY(!f.isVisible());
@@ -103,7 +104,8 @@ private Q_SLOTS:
         rig.makeWithTray();
         Form1& f = *rig.form;
         rig.tray.onBalloon = [&] {
-            QTimer::singleShot(10, [&] { rig.tray.send(INotifyAreaService::BalloonUserClick); });
+            QTimer::singleShot(10, &f,
+                               [&] { rig.tray.send(INotifyAreaService::BalloonUserClick); });
         };
         f.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
