@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "app/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
@@ -150,6 +151,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     makeTree(root);
+    // A library being scanned is not being written to: let the new tree settle, or
+    // every folder would be read twice as if it had just changed.
+    QThread::msleep(2500);
     runFind(root);  // warm the cache for both
     runScan(root);
 

@@ -3,7 +3,6 @@
 #include <functional>
 #include <optional>
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -44,10 +43,14 @@ public:
                           StepRunner* steps = nullptr);
 
 private:
+    struct Scan;
+
     bool isRootFolder(const QString& path) const;
     std::optional<quint32> folderAttributes(const QString& path);
     bool isFolder(const QString& path);
     bool isStopValue(const QString& path);
+    void yield();
+    void keepFiles(const QString& v, const DirListing& listing);
     void takeSubFolders(StepRunner& steps, const QString& v, const DirListing& listing,
                         QStringList& list, QStringList& found);
     void importFolder(QString v, const QString& pattern, const Append& append, StepRunner* steps);
@@ -56,6 +59,7 @@ private:
     IMessageBoxes& m_boxes;
     std::function<void()> m_processEvents;
     QString m_initialFolder;
-    int m_walkDepth = 0;
-    QHash<QString, std::optional<quint32>> m_walkAttributes;
+    // What the scan under way has learnt; null while the window handles events, so
+    // that a scan started from there learns afresh.
+    Scan* m_scan = nullptr;
 };
