@@ -36,7 +36,8 @@ public:
 
     // Walks `folder`'s tree and hands each accepted file matching `pattern` to
     // `append`, folder by folder in breadth-first order, letting the window handle
-    // events once before each folder's files. With `steps`, a failure in
+    // events once before each folder's files. A folder that has not changed since the
+    // walk read it is not read again for its files. With `steps`, a failure in
     // one of the import's steps shows the caller's error box with that step's number
     // (114 to 134) and the import goes on; without it, the failure propagates.
     void ImportFolderTree(const QString& folder, const QString& pattern, const Append& append,
