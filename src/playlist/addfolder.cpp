@@ -32,6 +32,25 @@ void runStep(StepRunner* steps, int n, F&& f) {
         std::forward<F>(f)();
 }
 
+// The entries of `listing` whose names match `pattern`, with their kinds and its stamp.
+DirListing matching(const DirListing& listing, const QString& pattern) {
+    DirListing kept;
+    kept.error = listing.error;
+    kept.stamp = listing.stamp;
+    for (qsizetype i = 0; i < listing.names.size(); ++i) {
+        if (!MatchesPattern(listing.names[i], pattern)) continue;
+        kept.names.append(listing.names[i]);
+        kept.kinds.append(listing.kinds[i]);
+    }
+    return kept;
+}
+
+// The kinds of a read can be taken at their word: every entry has one, and names could
+// be looked up in the folder at the time.
+bool hasKinds(const DirListing& listing) {
+    return listing.stamp.searchable && listing.kinds.size() == listing.names.size();
+}
+
 template <class F>
 bool runTest(StepRunner* steps, int n, F&& f) {
     return steps ? steps->test(n, std::forward<F>(f)) : std::forward<F>(f)();
@@ -131,17 +150,9 @@ void AddFolder::GetSubDirectories2016(QStringList& list, bool recurse) {
 
 void AddFolder::keepFiles(const QString& v, const DirListing& listing) {
     // Only a complete read of a folder whose later changes will show is worth keeping.
-    if (!m_scan->keepFiles || listing.error != ListError::None || !listing.stamp.searchable ||
-        !listing.stamp.settled || listing.kinds.size() != listing.names.size())
-        return;
-    DirListing kept;
-    kept.stamp = listing.stamp;
-    for (qsizetype i = 0; i < listing.names.size(); ++i) {
-        if (!MatchesPattern(listing.names[i], m_scan->pattern)) continue;
-        kept.names.append(listing.names[i]);
-        kept.kinds.append(listing.kinds[i]);
-    }
-    m_scan->files.insert(v, std::move(kept));
+    if (m_scan->keepFiles && listing.error == ListError::None && listing.stamp.settled &&
+        hasKinds(listing))
+        m_scan->files.insert(v, matching(listing, m_scan->pattern));
 }
 
 void AddFolder::takeSubFolders(StepRunner& steps, const QString& v, const DirListing& listing,
@@ -182,7 +193,7 @@ void AddFolder::importFolder(QString v, const QString& pattern, const Append& ap
     // freeze meanwhile. Within one folder the appending does not yield.
     runStep(steps, 118, [&] { yield(); });
     // The walk's read of the folder serves when nothing in it has changed since;
-    // otherwise it is read again.
+    // otherwise it is read again, with the kinds of its entries where they can be had.
     std::optional<DirListing> kept;
     if (auto it = m_scan->files.find(v); it != m_scan->files.end()) {
         kept = std::move(*it);
@@ -194,11 +205,16 @@ void AddFolder::importFolder(QString v, const QString& pattern, const Append& ap
     QList<EntryKind> kinds;
     runStep(steps, 122, [&] {
         if (!kept || !m_fs.unchanged(folder, kept->stamp)) {
+            const DirListing fresh = m_fs.readFolder(v);
+            kept.reset();
+            if (hasKinds(fresh)) kept = matching(fresh, pattern);
+        }
+        if (!kept) {
             names = ListFiles(m_fs, v, pattern);
             return;
         }
-        // The folder can be searched and holds the same entries: a regular file opens
-        // and a folder does not; anything else is tried.
+        // The folder could be searched when these entries were read: a regular file
+        // opened and a folder did not; anything else is tried.
         for (qsizetype i = 0; i < kept->names.size(); ++i) {
             const EntryKind kind = kept->kinds[i];
             if (kind == EntryKind::Folder) continue;
