@@ -3,7 +3,6 @@
 #include <functional>
 #include <optional>
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -37,17 +36,22 @@ public:
 
     // Walks `folder`'s tree and hands each accepted file matching `pattern` to
     // `append`, folder by folder in breadth-first order, letting the window handle
-    // events once before each folder's files. With `steps`, a failure in
+    // events once before each folder's files. A folder that has not changed since the
+    // walk read it is not read again for its files. With `steps`, a failure in
     // one of the import's steps shows the caller's error box with that step's number
     // (114 to 134) and the import goes on; without it, the failure propagates.
     void ImportFolderTree(const QString& folder, const QString& pattern, const Append& append,
                           StepRunner* steps = nullptr);
 
 private:
+    struct Scan;
+
     bool isRootFolder(const QString& path) const;
     std::optional<quint32> folderAttributes(const QString& path);
     bool isFolder(const QString& path);
     bool isStopValue(const QString& path);
+    void yield();
+    void keepFiles(const QString& v, const DirListing& listing);
     void takeSubFolders(StepRunner& steps, const QString& v, const DirListing& listing,
                         QStringList& list, QStringList& found);
     void importFolder(QString v, const QString& pattern, const Append& append, StepRunner* steps);
@@ -56,6 +60,7 @@ private:
     IMessageBoxes& m_boxes;
     std::function<void()> m_processEvents;
     QString m_initialFolder;
-    int m_walkDepth = 0;
-    QHash<QString, std::optional<quint32>> m_walkAttributes;
+    // What the scan under way has learnt; null while the window handles events, so
+    // that a scan started from there learns afresh.
+    Scan* m_scan = nullptr;
 };

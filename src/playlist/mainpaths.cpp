@@ -18,7 +18,13 @@ QString collapsePairs(QStringView text) {
 }
 
 bool foldedEqual(QChar a, QChar b) {
-    return a == b || a.toCaseFolded() == b.toCaseFolded();
+    if (a == b) return true;
+    const char16_t x = a.unicode(), y = b.unicode();
+    // Two ASCII characters fold alike only as the two cases of one letter; a non-ASCII
+    // one may fold to ASCII (the Kelvin sign to "k"), so it takes the full table.
+    if (x < 128 && y < 128)
+        return (x | 0x20) == (y | 0x20) && (x | 0x20) >= u'a' && (x | 0x20) <= u'z';
+    return a.toCaseFolded() == b.toCaseFolded();
 }
 
 // The number of UTF-16 units of the character at `i`: "?" takes a whole character.

@@ -9,7 +9,8 @@
 // An in-memory file system for tests. Paths are compared after collapsing runs of "/"
 // and dropping a trailing "/", so "/a//b/" and "/a/b" name the same entry. Entries
 // list in the order they were added. Tests can force listing errors and make any
-// call on a path throw.
+// call on a path throw. Each folder has a version that every change of its entries
+// or of its own attributes or search permission moves on; readFolder stamps it.
 class FakeFileSystem : public IFileSystem {
 public:
     FakeFileSystem() { m_nodes.insert(QStringLiteral("/"), Node{true, FileAttr::Directory, {}}); }
@@ -22,7 +23,19 @@ public:
     void addFile(const QString& path, quint32 attributes = FileAttr::Archive) {
         add(path, Node{false, attributes, {}});
     }
-    void remove(const QString& path) { m_nodes.remove(key(path)); }
+    void remove(const QString& path) {
+        m_nodes.remove(key(path));
+        touch(parentOf(key(path)));
+    }
+    // Whether names in the folder can be looked up: without it nothing below opens.
+    void setSearchable(const QString& path, bool searchable) {
+        m_nodes[key(path)].searchable = searchable;
+        touch(key(path));
+    }
+    // Whether readFolder stamps folders settled (a later change would show).
+    void setSettled(bool settled) { m_settled = settled; }
+    // Directory reads (entries, subFolders, readFolder) of the folder so far.
+    int reads(const QString& folder) const { return m_reads.value(key(folder)); }
     // Listing `path` gives this error; names added so far are still returned when
     // `partial` is true.
     void setListError(const QString& path, ListError error, bool partial = false) {
@@ -41,16 +54,38 @@ public:
     }
     bool canOpenFile(const QString& path) const override {
         const Node* n = node(path);
-        return n && !n->isFolder;
+        const auto parent = m_nodes.find(parentOf(key(path)));
+        return n && !n->isFolder && (parent == m_nodes.end() || parent->searchable);
     }
     DirListing entries(const QString& folder) const override { return list(folder, false); }
     DirListing subFolders(const QString& folder) const override { return list(folder, true); }
+    DirListing readFolder(const QString& folder) const override {
+        DirListing result = list(folder, false);
+        const Node* n = node(folder);
+        if (!n || !n->isFolder) return result;
+        const QString base = key(folder) == QStringLiteral("/") ? QString() : key(folder);
+        for (const QString& name : std::as_const(result.names))
+            result.kinds.append(kindOf(name, m_nodes.value(base + u'/' + name)));
+        result.stamp.inode = n->id;
+        result.stamp.modified = result.stamp.changed = n->version;
+        result.stamp.searchable = n->searchable;
+        result.stamp.settled = m_settled;
+        return result;
+    }
+    bool unchanged(const QString& folder, const FolderStamp& stamp) const override {
+        const Node* n = node(folder);
+        return n && n->isFolder && n->searchable && stamp.settled && stamp.inode == n->id &&
+               stamp.modified == n->version;
+    }
 
 private:
     struct Node {
         bool isFolder = false;
         quint32 attributes = 0;
         QStringList children;
+        bool searchable = true;
+        quint64 id = 0;
+        qint64 version = 0;
     };
     struct ListFailure {
         ListError error;
@@ -64,20 +99,45 @@ private:
         return path;
     }
 
+    static QString parentOf(const QString& k) {
+        const qsizetype slash = k.lastIndexOf(u'/');
+        return slash <= 0 ? QStringLiteral("/") : k.left(slash);
+    }
+
+    // What a directory entry tells of a node. Only a name with a leading "." is
+    // hidden on disk, so a node whose hidden bit disagrees with its name is Other.
+    static EntryKind kindOf(const QString& name, const Node& n) {
+        if (n.isFolder) return EntryKind::Folder;
+        const quint32 kind = n.attributes & (FileAttr::Archive | FileAttr::ReparsePoint);
+        const bool hidden = (n.attributes & FileAttr::Hidden) != 0;
+        return kind == FileAttr::Archive && hidden == name.startsWith(u'.') ? EntryKind::File
+                                                                            : EntryKind::Other;
+    }
+
+    void touch(const QString& k) {
+        if (auto it = m_nodes.find(k); it != m_nodes.end()) it->version = ++m_clock;
+    }
+
     void add(const QString& path, Node n) {
         const QString k = key(path);
+        n.id = ++m_clock;
+        n.version = m_clock;
         if (k == QStringLiteral("/")) {
             m_nodes["/"].attributes = n.attributes;
+            touch(k);
             return;
         }
-        const qsizetype slash = k.lastIndexOf(u'/');
-        const QString parent = slash <= 0 ? QStringLiteral("/") : k.left(slash);
+        const QString parent = parentOf(k);
         if (!m_nodes.contains(parent)) addFolder(parent);
         Node& p = m_nodes[parent];
-        const QString name = k.mid(slash + 1);
+        const QString name = k.mid(k.lastIndexOf(u'/') + 1);
         if (!p.children.contains(name)) p.children.append(name);
-        if (auto it = m_nodes.find(k); it != m_nodes.end() && it->isFolder && n.isFolder)
+        touch(parent);
+        if (auto it = m_nodes.find(k); it != m_nodes.end() && it->isFolder && n.isFolder) {
             n.children = it->children;
+            n.id = it->id;
+            n.searchable = it->searchable;
+        }
         m_nodes.insert(k, std::move(n));
     }
 
@@ -93,6 +153,7 @@ private:
     DirListing list(const QString& folder, bool foldersOnly) const {
         DirListing result;
         const Node* n = node(folder);
+        ++m_reads[key(folder)];
         if (!n || !n->isFolder) {
             result.error = ListError::PathNotFound;
             return result;
@@ -115,4 +176,7 @@ private:
     QHash<QString, ListFailure> m_listErrors;
     QHash<QString, QString> m_failures;
     mutable int m_calls = 0;
+    mutable QHash<QString, int> m_reads;
+    qint64 m_clock = 0;
+    bool m_settled = true;
 };

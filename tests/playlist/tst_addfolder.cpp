@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <QTest>
 
 #include "app/steprunner.h"
@@ -23,6 +25,7 @@ class TestAddFolder : public QObject {
     RecordingBoxes* boxes = nullptr;
     AddFolder* scan = nullptr;
     int yields = 0;
+    std::function<void()> onYield;  // runs at each yield
 
     QStringList import(const QString& folder, const QString& pattern = "*.aac") {
         QStringList out;
@@ -35,7 +38,11 @@ private Q_SLOTS:
         fs = new FakeFileSystem;
         boxes = new RecordingBoxes;
         yields = 0;
-        scan = new AddFolder(*fs, *boxes, [this] { ++yields; });
+        onYield = nullptr;
+        scan = new AddFolder(*fs, *boxes, [this] {
+            ++yields;
+            if (onYield) onYield();
+        });
     }
     void cleanup() {
         delete scan;
@@ -171,7 +178,16 @@ private Q_SLOTS:
                                    base + "1234/below/found.aac"}));
     }
 
+    // The same files whether the walk's read of a folder serves its import (settled)
+    // or the folder is read again; a settled folder is read once.
+    void importFilters_data() {
+        QTest::addColumn<bool>("settled");
+        QTest::newRow("read once") << true;
+        QTest::newRow("read again") << false;
+    }
     void importFilters() {
+        QFETCH(bool, settled);
+        fs->setSettled(settled);
         fs->addFile("/r/a.aac");
         fs->addFile("/r/b.AAC");
         fs->addFile("/r/c.mp3");
@@ -180,10 +196,101 @@ private Q_SLOTS:
         fs->addFile("/r/.ro.aac", Hidden | Archive | ReadOnly);  // 35: taken
         fs->addFile("/r/sys.aac", Hidden | System | Archive);    // 38: taken
         fs->addFolder("/r/dir.aac");
-        QCOMPARE(import("/r"), (QStringList{"/r/a.aac", "/r/b.AAC", "/r/.ro.aac", "/r/sys.aac"}));
+        fs->addFile("/r/tolink.aac", Archive | ReparsePoint);  // link to a file
+        fs->addFile("/r/odd.aac", Hidden | Archive);           // 34 without a dot
+        fs->addFile("/r/dir.aac/in.aac");
+        QCOMPARE(import("/r"), (QStringList{"/r/a.aac", "/r/b.AAC", "/r/.ro.aac", "/r/sys.aac",
+                                            "/r/tolink.aac", "/r/dir.aac/in.aac"}));
+        QCOMPARE(fs->reads("/r"), settled ? 1 : 2);
+        QCOMPARE(fs->reads("/r/dir.aac"), settled ? 1 : 2);
+        fs->remove("/r/tolink.aac");
+        fs->remove("/r/odd.aac");
+        fs->remove("/r/dir.aac");
         // A drop takes every kind of file, but still not "~" names or 34.
         QCOMPARE(import("/r", "*.*"),
                  (QStringList{"/r/a.aac", "/r/b.AAC", "/r/c.mp3", "/r/.ro.aac", "/r/sys.aac"}));
+    }
+
+    // A change after the walk has read a folder shows in the files imported from it,
+    // and a change between two scans shows in the second.
+    void changesAfterTheWalk_data() {
+        QTest::addColumn<bool>("betweenScans");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"/r/a.aac", "/r/b.aac", "/r/x/x.aac"};
+        for (bool between : {false, true}) {
+            const char* when = between ? "between scans: " : "after the walk: ";
+            QTest::addRow("%sfile added", when)
+                << between << "add"
+                << QStringList{"/r/a.aac", "/r/b.aac", "/r/c.aac", "/r/x/x.aac"};
+            QTest::addRow("%sfile removed", when)
+                << between << "remove" << QStringList{"/r/b.aac", "/r/x/x.aac"};
+            QTest::addRow("%sfile became a folder", when)
+                << between << "folder" << QStringList{"/r/b.aac", "/r/x/x.aac"};
+            QTest::addRow("%sfolder no longer searchable", when)
+                << between << "search" << QStringList{"/r/x/x.aac"};
+            QTest::addRow("%sdeeper folder changed", when)
+                << between << "deeper" << QStringList{"/r/a.aac", "/r/b.aac", "/r/x/y.aac"};
+            QTest::addRow("%snothing changed", when) << between << "none" << all;
+        }
+    }
+    void changesAfterTheWalk() {
+        QFETCH(bool, betweenScans);
+        QFETCH(QString, change);
+        QFETCH(QStringList, expected);
+        fs->addFile("/r/a.aac");
+        fs->addFile("/r/b.aac");
+        fs->addFile("/r/x/x.aac");
+        const auto apply = [&] {
+            if (change == "add") fs->addFile("/r/c.aac");
+            if (change == "remove" || change == "folder") fs->remove("/r/a.aac");
+            if (change == "folder") fs->addFolder("/r/a.aac");
+            if (change == "search") fs->setSearchable("/r", false);
+            if (change == "deeper") {
+                fs->remove("/r/x/x.aac");
+                fs->addFile("/r/x/y.aac");
+            }
+        };
+        if (betweenScans) {
+            import("/r");
+            apply();
+        } else {
+            // The walk of /r yields 2 + 1 + 1 times; the next yield is the import's first.
+            onYield = [&] {
+                if (yields == 5) apply();
+            };
+        }
+        QCOMPARE(import("/r"), expected);
+    }
+
+    // A scan started while another one lets events through learns for itself, and
+    // the other one goes on with what it knew.
+    void scanInsideAScan() {
+        fs->addFile("/r/a.aac");
+        fs->addFile("/r/a.mp3");
+        fs->addFile("/r/x/b.aac");
+        fs->addFile("/r/x/b.mp3");
+        QStringList inner;
+        onYield = [&] {
+            if (yields != 1) return;
+            scan->ImportFolderTree("/r", "*.mp3", [&](const QString& p) { inner.append(p); });
+        };
+        QCOMPARE(import("/r"), (QStringList{"/r/a.aac", "/r/x/b.aac"}));
+        QCOMPARE(inner, (QStringList{"/r/a.mp3", "/r/x/b.mp3"}));
+    }
+
+    // Nor does a walk started from inside a scan take the attributes that scan read:
+    // here /r/x has turned hidden and system after the outer walk looked at it.
+    void walkInsideAScan() {
+        fs->addFile("/r/x/b.aac");
+        QStringList innerList{"/r/"};
+        onYield = [&] {
+            if (yields != 4) return;  // the outer walk hands /r/x back
+            fs->addFolder("/r/x", kHiddenSystem);
+            scan->GetSubDirectories2016(innerList, true);
+        };
+        import("/r");
+        QCOMPARE(innerList, QStringList{"/r/"});
     }
 
     // The walk's own failures show its box with the step, and the walk goes on.

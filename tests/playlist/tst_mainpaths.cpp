@@ -95,6 +95,14 @@ private Q_SLOTS:
                                              << "[a].aac" << false;
         QTest::newRow("non-ascii case")
             << QString::fromUtf8("ÄÖ.AAC") << QString::fromUtf8("äö.aac") << true;
+        // Letters fold; other ASCII pairs one case bit apart do not.
+        QTest::newRow("at is not backquote") << "@.aac"
+                                             << "`.aac" << false;
+        QTest::newRow("bracket is not brace") << "[.aac"
+                                              << "{.aac" << false;
+        QTest::newRow("kelvin sign folds to k")
+            << QString::fromUtf8("\u212A.aac") << "k.AAC" << true;
+        QTest::newRow("long s folds to s") << QString::fromUtf8("\u017F.aac") << "S.aac" << true;
         QTest::newRow("question takes a whole emoji")
             << QString::fromUtf8("\xF0\x9F\x8E\xB5.aac") << "?.aac" << true;
         QTest::newRow("many stars") << "aaaaaaaaaaaaaaaaaaaaaaaaaab"

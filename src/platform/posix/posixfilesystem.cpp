@@ -5,8 +5,10 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -70,9 +72,55 @@ ListError listErrorFor(int err) {
     }
 }
 
+qint64 nanoseconds(const timespec& t) {
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+qint64 realTimeNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
+FolderStamp stampOf(const struct stat& st) {
+    FolderStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.modified = nanoseconds(st.st_mtim);
+    stamp.changed = nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+// The kind of one entry of the open folder `dirFd`. The directory's own type answers
+// for folders and regular files; links and file systems that give no type are asked.
+EntryKind kindOf(int dirFd, const char* name, unsigned char type) {
+    if (type == DT_DIR) return EntryKind::Folder;
+    if (type == DT_REG) return EntryKind::File;
+    if (type != DT_UNKNOWN && type != DT_LNK) return EntryKind::Other;
+    struct stat st {};
+    if (type == DT_UNKNOWN && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISLNK(st.st_mode))
+        return S_ISDIR(st.st_mode)   ? EntryKind::Folder
+               : S_ISREG(st.st_mode) ? EntryKind::File
+                                     : EntryKind::Other;
+    // Links to folders are folders too; their attributes keep them out of a walk.
+    return ::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? EntryKind::Folder
+                                                                      : EntryKind::Other;
+}
+
+// A name that is not valid UTF-8 comes back altered, and the altered path names
+// nothing on disk.
+bool roundTrips(const QString& decoded, const char* name) {
+    for (const char* c = name; *c; ++c) {
+        if (static_cast<unsigned char>(*c) >= 0x80) return QFile::encodeName(decoded) == name;
+    }
+    return true;
+}
+
 }  // namespace
 
-PosixFileSystem::PosixFileSystem() {
+PosixFileSystem::PosixFileSystem(std::chrono::milliseconds settleTime)
+    : m_settleNs(qint64(std::chrono::nanoseconds(settleTime).count())) {
     struct stat st {};
     if (::stat("/dev", &st) == 0) {
         m_devDevice = st.st_dev;
@@ -143,48 +191,80 @@ bool PosixFileSystem::canOpenFile(const QString& path) const {
 }
 
 DirListing PosixFileSystem::entries(const QString& folder) const {
-    return read(folder, false);
+    return read(folder, ReadMode::Names);
 }
 
 DirListing PosixFileSystem::subFolders(const QString& folder) const {
-    return read(folder, true);
+    return read(folder, ReadMode::FoldersOnly);
 }
 
-DirListing PosixFileSystem::read(const QString& folder, bool foldersOnly) const {
+DirListing PosixFileSystem::readFolder(const QString& folder) const {
+    return read(folder, ReadMode::WithKinds);
+}
+
+bool PosixFileSystem::unchanged(const QString& folder, const FolderStamp& stamp) const {
+    if (!stamp.settled || !stamp.searchable || folder.isEmpty()) return false;
+    // Looking up "." in the folder needs the same search permission as looking up any
+    // of its entries, so this one call also tells that they can still be reached.
+    QByteArray dot = nativePath(folder);
+    if (!dot.endsWith('/')) dot += '/';
+    dot += '.';
+    struct stat st {};
+    if (::stat(dot.constData(), &st) != 0) return false;
+    const FolderStamp now = stampOf(st);
+    return now.device == stamp.device && now.inode == stamp.inode &&
+           now.modified == stamp.modified && now.changed == stamp.changed;
+}
+
+DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
     DirListing result;
     if (folder.isEmpty()) {
         result.error = ListError::PathNotFound;
         return result;
     }
-    DIR* dir = ::opendir(nativePath(folder).constData());
-    if (!dir) {
+    const qint64 readStart = realTimeNs();
+    const int dirFd =
+        ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (dirFd < 0) {
         result.error = listErrorFor(errno);
         return result;
     }
-    const int dirFd = ::dirfd(dir);
+    if (mode == ReadMode::WithKinds) {
+        struct stat st {};
+        if (::fstatat(dirFd, ".", &st, 0) == 0) {
+            result.stamp = stampOf(st);
+            result.stamp.searchable = true;
+            result.stamp.settled =
+                std::max(result.stamp.modified, result.stamp.changed) <= readStart - m_settleNs;
+        }
+    }
+    alignas(dirent64) char buffer[32 * 1024];
     for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (!entry) {
-            if (errno != 0) {
+        const ssize_t got = ::getdents64(dirFd, buffer, sizeof buffer);
+        if (got <= 0) {
+            if (got < 0) {
                 qCWarning(lcPosixFs) << "reading" << folder << "stopped:" << strerror(errno);
                 result.error = ListError::Other;
             }
             break;
         }
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-        if (foldersOnly) {
-            bool isFolder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-                // Links to folders are listed too; their attributes keep them out of a walk.
-                struct stat st {};
-                isFolder = ::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-            }
-            if (!isFolder) continue;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            const EntryKind kind =
+                mode == ReadMode::Names ? EntryKind::Other : kindOf(dirFd, name, entry->d_type);
+            if (mode == ReadMode::FoldersOnly && kind != EntryKind::Folder) continue;
+            QString decoded = QFile::decodeName(name);
+            result.names.append(decoded);
+            if (mode == ReadMode::WithKinds)
+                result.kinds.append(kind == EntryKind::File && !roundTrips(decoded, name)
+                                        ? EntryKind::Other
+                                        : kind);
         }
-        result.names.append(QFile::decodeName(name));
     }
-    ::closedir(dir);
+    ::close(dirFd);
     return result;
 }

@@ -4,17 +4,22 @@
 
 #include <iostream>
 
+#include <QThread>
+
 #include "platform/posix/posixfilesystem.h"
 #include "treemaker.h"
 
 using namespace FileAttr;
 
-// Re-run as uid 65534: prints the listing error of each folder given.
+// Re-run as uid 65534: prints, for each folder given, the listing error, the number of
+// sub-folders, and whether a read found the folder searchable.
 static int listAsUser(int argc, char** argv) {
     PosixFileSystem fs;
     for (int i = 2; i < argc; ++i) {
-        const DirListing listing = fs.subFolders(QFile::decodeName(argv[i]));
-        std::cout << int(listing.error) << ' ' << listing.names.size() << '\n';
+        const QString folder = QFile::decodeName(argv[i]);
+        const DirListing listing = fs.subFolders(folder);
+        std::cout << int(listing.error) << ' ' << listing.names.size() << ' '
+                  << fs.readFolder(folder).stamp.searchable << '\n';
     }
     return 0;
 }
@@ -154,6 +159,61 @@ private Q_SLOTS:
         QCOMPARE(fs.subFolders(tree.root()).names, inOrder);
     }
 
+    // A read with kinds lists what a plain read lists, in the same order; a kind is
+    // File or Folder only where the name alone, looked up, gives that.
+    void readFolderKinds() {
+        const DirListing read = fs.readFolder(tree.root());
+        QCOMPARE(read.error, ListError::None);
+        QCOMPARE(read.names, fs.entries(tree.root()).names);
+        QCOMPARE(read.kinds.size(), read.names.size());
+        const QHash<QString, EntryKind> expected{
+            {"file", EntryKind::File},      {"ro", EntryKind::File},
+            {".dot", EntryKind::File},      {"noaccess", EntryKind::File},
+            {"dir", EntryKind::Folder},     {"rodir", EntryKind::Folder},
+            {"linkdir", EntryKind::Folder}, {"up", EntryKind::Folder},
+            {"linkfile", EntryKind::Other}, {"dangling", EntryKind::Other},
+            {"loop", EntryKind::Other},     {"fifo.aac", EntryKind::Other},
+            {"sock.aac", EntryKind::Other}, {QFile::decodeName("bad\xff.aac"), EntryKind::Other},
+        };
+        for (qsizetype i = 0; i < read.names.size(); ++i) {
+            if (expected.contains(read.names[i]))
+                QVERIFY2(read.kinds[i] == expected.value(read.names[i]), qPrintable(read.names[i]));
+        }
+        QVERIFY(read.stamp.searchable);
+    }
+
+    // A stamp says "unchanged" until the folder's entries or permissions change, and
+    // only for a folder that had settled before it was read.
+    void stamps() {
+        QVERIFY(tree.file("stamped/a.aac"));
+        QVERIFY(tree.dir("stamped/sub"));
+        // Longer than any local file system's clock tick, and than the settle time.
+        QThread::msleep(100);
+        PosixFileSystem settling(std::chrono::milliseconds(20));
+        const QString folder = path("stamped");
+        DirListing read = settling.readFolder(folder);
+        QVERIFY(read.stamp.settled);
+        QVERIFY(settling.unchanged(folder, read.stamp));
+        QVERIFY(settling.unchanged(folder + "/", read.stamp));
+        QVERIFY(!settling.unchanged(path("dir"), read.stamp));
+        // A change below a sub-folder is no change of this folder's entries.
+        QVERIFY(tree.file("stamped/sub/b.aac"));
+        QVERIFY(settling.unchanged(folder, read.stamp));
+        QVERIFY(tree.file("stamped/c.aac"));
+        QVERIFY(!settling.unchanged(folder, read.stamp));
+
+        QThread::msleep(100);
+        read = settling.readFolder(folder);
+        QVERIFY(settling.unchanged(folder, read.stamp));
+        QVERIFY(::chmod(tree.at("stamped").constData(), 0700) == 0);
+        QVERIFY(!settling.unchanged(folder, read.stamp));
+        // Just changed: a read now could miss a second change within the clock's tick.
+        QVERIFY(!settling.readFolder(folder).stamp.settled);
+        // The default waits far longer than this test has.
+        QVERIFY(!fs.readFolder(folder).stamp.settled);
+        QVERIFY(!fs.unchanged(folder, fs.readFolder(folder).stamp));
+    }
+
     void listingErrors_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<ListError>("error");
@@ -169,17 +229,22 @@ private Q_SLOTS:
         QFETCH(ListError, error);
         QCOMPARE(fs.entries(path).error, error);
         QCOMPARE(fs.subFolders(path).error, error);
+        QCOMPARE(fs.readFolder(path).error, error);
     }
 
     // Root reads any folder, so the refusal is checked as the unprivileged user.
     void permissionDeniedAsUser() {
         QVERIFY(tree.dir("locked/inner", 0755));
+        QVERIFY(tree.dir("noexec/inner", 0755));
         QVERIFY(::chmod(tree.at("locked").constData(), 0700) == 0);
+        QVERIFY(::chmod(tree.at("noexec").constData(), 0744) == 0);  // listable, not enterable
         QString why;
-        const QByteArray out = runAsNobody({"--list", tree.at("locked"), tree.at("dir")}, &why);
+        const QByteArray out =
+            runAsNobody({"--list", tree.at("locked"), tree.at("dir"), tree.at("noexec")}, &why);
         if (::geteuid() != 0) QSKIP(qPrintable(why));
         QVERIFY2(!out.isEmpty(), qPrintable(why));
-        QCOMPARE(out, QByteArray("1 0\n0 0\n"));
+        // noexec lists its folder from the entry types, but names in it cannot be looked up.
+        QCOMPARE(out, QByteArray("1 0 0\n0 0 1\n0 1 0\n"));
     }
 };
 

@@ -1,4 +1,9 @@
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <iostream>
+
+#include <QThread>
 
 #include "app/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
@@ -15,20 +20,71 @@ public:
     void error(const QString&, const QString&) override { ++count; }
 };
 
-QStringList scan(const QString& folder, const QString& pattern, int* boxCount = nullptr) {
-    PosixFileSystem fs;
+using std::chrono::milliseconds;
+
+// Folders settle for the scan after this; trees wait longer than this before a scan.
+constexpr milliseconds kSettle{20};
+constexpr milliseconds kNeverSettled = std::chrono::hours(24);
+
+void letSettle() {
+    QThread::msleep(100);
+}
+
+// Scans `folder`; `change` runs when the import begins, after the walk has read every
+// folder. A walk alone counts the walk's yields, so the import's first is known.
+QStringList scan(const QString& folder, const QString& pattern, int* boxCount = nullptr,
+                 milliseconds settle = kSettle, const std::function<void()>& change = {}) {
+    PosixFileSystem fs(settle);
     CountingBoxes boxes;
-    AddFolder add(fs, boxes, [] {});
+    int walkYields = 0;
+    if (change) {
+        AddFolder walk(fs, boxes, [&] { ++walkYields; });
+        QStringList list{folder + '/'};
+        walk.GetSubDirectories2016(list, true);
+    }
+    int yields = 0;
+    AddFolder add(fs, boxes, [&] {
+        if (++yields == walkYields + 1 && change) change();
+    });
     QStringList out;
     add.ImportFolderTree(folder, pattern, [&](const QString& p) { out.append(p); });
     if (boxCount) *boxCount = boxes.count;
     return out;
 }
 
-// Re-run as uid 65534: prints each imported path, then the number of boxes shown.
-int scanAsUser(const char* folder) {
+// Reads folders only as separate listings of sub-folders and of files, and tests each
+// file by its path: the scan without entry kinds or stamps.
+class PlainReads : public PosixFileSystem {
+public:
+    DirListing readFolder(const QString& folder) const override {
+        return IFileSystem::readFolder(folder);
+    }
+};
+
+QStringList scanPlain(const QString& folder, const QString& pattern) {
+    PlainReads fs;
+    CountingBoxes boxes;
+    AddFolder add(fs, boxes, [] {});
+    QStringList out;
+    add.ImportFolderTree(folder, pattern, [&](const QString& p) { out.append(p); });
+    return out;
+}
+
+// Re-run as uid 65534: prints each imported path, then the number of boxes shown. With
+// a mode, the folder "p" in it takes that mode once the walk is done.
+int scanAsUser(const char* folder, const char* mode) {
     int boxes = 0;
-    for (const QString& p : scan(QFile::decodeName(folder), QStringLiteral("*.aac"), &boxes))
+    const QString root = QFile::decodeName(folder);
+    std::function<void()> change;
+    if (mode) {
+        change = [&] {
+            const QByteArray p = QFile::encodeName(root) + "/p";
+            if (::chmod(p.constData(), mode_t(std::strtol(mode, nullptr, 8))) != 0)
+                std::cout << "chmod failed\n";
+        };
+    }
+    letSettle();
+    for (const QString& p : scan(root, QStringLiteral("*.aac"), &boxes, kSettle, change))
         std::cout << p.toStdString() << '\n';
     std::cout << "boxes " << boxes << '\n';
     return 0;
@@ -104,6 +160,90 @@ private Q_SLOTS:
         for (int i = 1; i < got.size(); ++i) QVERIFY(got[i].size() == got[i - 1].size() + 2);
     }
 
+    // Whether a folder is read once for the walk and its files, read again, or read
+    // without entry kinds, the same files come in the same order.
+    void readOnceOrTwiceAgree() {
+        TreeMaker t;
+        for (const char* f : {"a.aac", "b.AAC", ".hidden.aac", "~tmp.aac", "c.mp3", "x/in.aac",
+                              "x/y/deep.aac", ".dotdir/dot.aac", "bad\xff.aac", "x/bad\xff/f.aac"})
+            QVERIFY(t.file(f));
+        QVERIFY(t.file(".kept.aac", 0444));
+        QVERIFY(t.file("noaccess.aac", 0000));
+        QVERIFY(t.fifo("pipe.aac"));
+        QVERIFY(t.dir("folder.aac"));
+        QVERIFY(t.link("a.aac", "linked.aac"));
+        QVERIFY(t.link("x", "x.aac"));
+        QVERIFY(t.link("gone", "dangling.aac"));
+        letSettle();
+        for (const char* pattern : {"*.aac", "*.*"}) {
+            const QStringList once = scan(t.root(), pattern);
+            QCOMPARE(once, scan(t.root(), pattern, nullptr, kNeverSettled));
+            QCOMPARE(once, scanPlain(t.root(), pattern));
+            QVERIFY(once.contains(t.root() + "/linked.aac"));
+            QVERIFY(!once.contains(t.root() + "/x.aac"));
+            QVERIFY(!once.contains(t.root() + "/dangling.aac"));
+        }
+    }
+
+    // A folder that changes after the walk has read it gives the files it holds then,
+    // as a second read of it would.
+    void changedAfterTheWalk_data() {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"add", "remove", "folder", "link to folder", "rename"})
+            QTest::newRow(change) << change;
+    }
+    void changedAfterTheWalk() {
+        QFETCH(QString, change);
+        TreeMaker t;
+        QVERIFY(t.file("top.aac"));
+        QVERIFY(t.file("p/a.aac"));
+        QVERIFY(t.file("p/b.aac"));
+        QVERIFY(t.file("q/c.aac"));
+        letSettle();
+        const QByteArray a = t.at("p/a.aac");
+        const QStringList got = scan(t.root(), "*.aac", nullptr, kSettle, [&] {
+            if (change == "add") QVERIFY(t.file("p/new.aac"));
+            if (change != "add" && change != "rename") QVERIFY(::unlink(a.constData()) == 0);
+            if (change == "folder") QVERIFY(t.dir("p/a.aac"));
+            if (change == "link to folder") QVERIFY(t.link("..", "p/a.aac"));
+            if (change == "rename") QVERIFY(::rename(a.constData(), t.at("p/z.aac")) == 0);
+        });
+        QCOMPARE(got, scan(t.root(), "*.aac", nullptr, kNeverSettled));
+        QCOMPARE(got.contains(t.root() + "/p/a.aac"), change == "add");
+    }
+
+    // A folder that can no longer be read or searched once the walk has read it gives
+    // no files, as a second read of it would not.
+    void permissionChangedAfterTheWalkAsUser_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("no search") << "600";
+        QTest::newRow("no read") << "300";
+        QTest::newRow("unchanged") << "755";
+    }
+    void permissionChangedAfterTheWalkAsUser() {
+        QFETCH(QString, mode);
+        TreeMaker t;
+        QVERIFY(t.file("top.aac"));
+        QVERIFY(t.file("p/a.aac"));
+        QVERIFY(t.file("q/b.aac"));
+        QVERIFY(::chown(t.at("p").constData(), 65534, 65534) == 0);
+        QString why;
+        const QByteArray out = runAsNobody({"--scan", t.root(), mode}, &why);
+        if (::geteuid() != 0) QSKIP(qPrintable(why));
+        QVERIFY2(!out.isEmpty(), qPrintable(why));
+        const QString r = t.root() + '/';
+        // Directory order decides whether p comes before q.
+        QStringList expected{r + "top.aac", r + "q/b.aac"};
+        if (mode == "755") expected.append(r + "p/a.aac");
+        QStringList got = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(got.takeFirst(), r + "top.aac");
+        QCOMPARE(got.takeLast(), QString("boxes 0"));
+        expected.removeFirst();
+        got.sort();
+        expected.sort();
+        QCOMPARE(got, expected);
+    }
+
     void kernelFoldersAreNotWalked() {
         PosixFileSystem fs;
         CountingBoxes boxes;
@@ -142,7 +282,8 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    if (argc == 3 && qstrcmp(argv[1], "--scan") == 0) return scanAsUser(argv[2]);
+    if ((argc == 3 || argc == 4) && qstrcmp(argv[1], "--scan") == 0)
+        return scanAsUser(argv[2], argc == 4 ? argv[3] : nullptr);
     QCoreApplication app(argc, argv);
     TestRealScan test;
     return QTest::qExec(&test, argc, argv);
