@@ -13,6 +13,7 @@
 #include "fakes/fakemessageboxes.h"
 #include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
+#include "fakes/formrig.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "playlist/playlist.h"
 
@@ -57,31 +58,20 @@ private Q_SLOTS:
     }
 
     void eachKeyRunsItsButton() {
-        FakeSettingsStore store;
-        FakeMessageBoxes boxes;
-        FakeFileSystem fs;
-        FakeShell shell;
-        FakeMediaEngine engine;
         std::unique_ptr<IHotKeyService> keys = createHotKeyService();
         QVERIFY(keys->available());
+        FormRig rig;
         QStringList files;
         for (int i = 1; i <= 3; ++i) files << QStringLiteral("/m/%1.aac").arg(i);
-        for (const QString& f : files) fs.addFile(f);
-        store.set("Files", files.join("||MySeparator12||"));
-        store.set("Option1", "0");
-        store.set("Option2", "1");
-        store.set("Snapshot", "x");
-
-        Form1 form(QStringLiteral("/opt/quaverly"));
-        Form1::Services s;
-        s.store = &store;
-        s.boxes = &boxes;
-        s.fs = &fs;
-        s.shell = &shell;
-        s.engine = &engine;
-        s.hotKeys = keys.get();
-        s.runPump = false;  // the test enters the pump itself
-        form.setServices(s);
+        rig.addFiles(files);
+        rig.store.set("Files", files.join("||MySeparator12||"));
+        rig.store.set("Option1", "0");
+        rig.store.set("Option2", "1");
+        rig.store.set("Snapshot", "x");
+        rig.make([&](Form1::Services& s) { s.hotKeys = keys.get(); });  // the test runs the pump
+        Form1& form = *rig.form;
+        FakeMessageBoxes& boxes = rig.boxes;
+        FakeMediaEngine& engine = rig.engine;
         form.Form_Load();
         form.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

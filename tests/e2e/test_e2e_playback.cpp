@@ -8,10 +8,12 @@
 #include <QTreeView>
 
 #include "app/form1.h"
+#include "app/playlistcodec.h"
 #include "fakes/aacfixture.h"
 #include "fakes/fakemessageboxes.h"
 #include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
+#include "fakes/formrig.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playback/clsmusic.h"
@@ -23,31 +25,22 @@ class TestE2EPlayback : public QObject {
     QTemporaryDir m_dir;
     QStringList m_files;
 
-    struct Rig {
-        FakeSettingsStore store;
-        FakeMessageBoxes boxes;
-        PosixFileSystem fs;
-        FakeShell shell;
-        std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine("fakesink sync=true");
-        std::unique_ptr<Form1> form;
+    // The window on the real file system and engine; the other services are fakes.
+    struct Rig : FormRig {
+        PosixFileSystem posix;
+        std::unique_ptr<IMediaEngine> realEngine = makeGstMediaEngine("fakesink sync=true");
         QStringList played;
 
         Rig(const QString& folder, const QStringList& files, bool inOrder) {
             store.set("Option1", inOrder ? "0" : "1");
             store.set("Option2", inOrder ? "1" : "0");
             store.set("Snapshot", "none");
-            QString text;
-            for (const QString& f : files) text += f + "||MySeparator12||";
-            store.set("Files", text);
-            form = std::make_unique<Form1>(folder);
-            Form1::Services s;
-            s.store = &store;
-            s.boxes = &boxes;
-            s.fs = &fs;
-            s.shell = &shell;
-            s.engine = engine.get();
-            s.runPump = false;
-            form->setServices(s);
+            store.set("Files", encodePlaylist(files));
+            programFolder = folder;
+            make([this](Form1::Services& s) {
+                s.fs = &posix;
+                s.engine = realEngine.get();
+            });
             form->Form_Load();
             // Each track that starts, in order.
             QObject::connect(form->tmrTimer, &QTimer::timeout, form.get(), [this] {
@@ -55,6 +48,7 @@ class TestE2EPlayback : public QObject {
                 if (played.isEmpty() || played.last() != now) played << now;
             });
         }
+        ~Rig() { form.reset(); }  // the window goes before the engine it plays on
     };
 
 private Q_SLOTS:

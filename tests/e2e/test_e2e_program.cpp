@@ -40,13 +40,15 @@ private Q_SLOTS:
 
     // SIGTERM during playback runs the normal close: the list of this run is saved.
     void terminationSavesTheList() {
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) QSKIP("needs an X display (the test command starts Xvfb)");
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
         QTemporaryDir config;
         const QString folder = config.filePath("Varnelta/Quaverly");
         QVERIFY(QDir().mkpath(folder));
         const QString sample = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples/Welcome.aac");
         QVERIFY(QFile::exists(sample));
-        const QByteArray files = (sample + "||MySeparator12|| spaced name.aac||MySeparator12||").toUtf8();
+        const QByteArray files =
+            (sample + "||MySeparator12|| spaced name.aac||MySeparator12||").toUtf8();
         write(folder + "/Files", files);
         write(folder + "/Option1", "0");
         write(folder + "/Option2", "1.0");  // the load step stores it again as "1"

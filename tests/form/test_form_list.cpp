@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTreeView>
 
-#include "formrig.h"
+#include "fakes/formrig.h"
 #include "playlist/playlistmodel.h"
 
 namespace {

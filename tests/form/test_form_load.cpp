@@ -7,7 +7,7 @@
 #include <QSlider>
 #include <QTreeView>
 
-#include "formrig.h"
+#include "fakes/formrig.h"
 
 class TestFormLoad : public QObject {
     Q_OBJECT

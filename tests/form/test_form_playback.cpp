@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "formrig.h"
+#include "fakes/formrig.h"
 
 namespace {
 const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");

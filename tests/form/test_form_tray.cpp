@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include "fakes/fakenotifyareaservice.h"
-#include "formrig.h"
+#include "fakes/formrig.h"
 #include "tray/csystray.h"
 
 // The main window and its tray icon: present for the whole run, hiding the window on
@@ -13,17 +13,7 @@ class TestFormTray : public QObject {
         FakeNotifyAreaService tray;
         ~TrayRig() { form.reset(); }  // the window's icon goes before the service
         void makeWithTray() {
-            form = std::make_unique<Form1>(programFolder);
-            Form1::Services s;
-            s.store = &store;
-            s.boxes = &boxes;
-            s.fs = &fs;
-            s.shell = &shell;
-            s.engine = &engine;
-            s.tray = &tray;
-            s.endProgram = [this] { ++ended; };
-            s.runPump = false;
-            form->setServices(s);
+            make([this](Form1::Services& s) { s.tray = &tray; });
             form->Form_Load();
         }
     };

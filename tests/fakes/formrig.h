@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -22,8 +24,8 @@ struct FormRig {
     QString programFolder = QStringLiteral("/opt/quaverly");
     std::unique_ptr<Form1> form;
 
-    void make() {
-        form = std::make_unique<Form1>(programFolder);
+    // The fakes as the window's services; `adjust` swaps in other parts.
+    Form1::Services services() {
         Form1::Services s;
         s.store = &store;
         s.boxes = &boxes;
@@ -32,6 +34,12 @@ struct FormRig {
         s.engine = &engine;
         s.endProgram = [this] { ++ended; };
         s.runPump = false;
+        return s;
+    }
+    void make(const std::function<void(Form1::Services&)>& adjust = {}) {
+        form = std::make_unique<Form1>(programFolder);
+        Form1::Services s = services();
+        if (adjust) adjust(s);
         form->setServices(s);
     }
     // A window after its load step, with `entries` in the list.
