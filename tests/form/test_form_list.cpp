@@ -45,44 +45,44 @@ private Q_SLOTS:
         QVERIFY(!rig.list().IsInPlaylist("Y"));
     }
 
-    void dragRowByRow() {
+    // Press on an entry, then one move event over each listed row.
+    void drag_data() {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QList<int>>("moves");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("selected");
+        const QStringList abcd{"A", "B", "C", "D"};
+        QTest::newRow("row by row down")
+            << abcd << 1 << QList<int>{1, 2, 3, 4} << QStringList{"B", "C", "D", "A"} << 4;
+        QTest::newRow("one jump") << abcd << 1 << QList<int>{4} << QStringList{"D", "B", "C", "A"}
+                                  << 4;
+        QTest::newRow("row by row up")
+            << abcd << 4 << QList<int>{4, 3, 2, 1} << QStringList{"D", "A", "B", "C"} << 1;
+        QTest::newRow("over an equal text")
+            << QStringList{"A", "B", "A"} << 1 << QList<int>{3} << QStringList{"A", "B", "A"} << 1;
+        QTest::newRow("equal text, then another")
+            << QStringList{"A", "B", "A"} << 1 << QList<int>{3, 2} << QStringList{"B", "A", "A"}
+            << 2;
+    }
+    void drag() {
+        QFETCH(QStringList, entries);
+        QFETCH(int, from);
+        QFETCH(QList<int>, moves);
+        QFETCH(QStringList, after);
+        QFETCH(int, selected);
         FormRig rig;
-        rig.load({"A", "B", "C", "D"});
+        rig.load(entries);
         Form1& f = *rig.form;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        press(f, 1);
-        for (int row = 1; row <= 4; ++row) moveTo(f, row);
+        press(f, from);
+        for (int row : moves) moveTo(f, row);
         f.ListView1_MouseUp();
-        QCOMPARE(rig.texts(), QStringList({"B", "C", "D", "A"}));
-        QCOMPARE(rig.list().Selected(), 4);
-        QCOMPARE(f.DragItem, 4);  // release keeps it
+        QCOMPARE(rig.texts(), after);
+        QCOMPARE(rig.list().Selected(), selected);
+        QCOMPARE(f.DragItem, selected);  // the release keeps it
         QVERIFY(!f.MouseIsDown);
-    }
-
-    void dragJump() {
-        FormRig rig;
-        rig.load({"A", "B", "C", "D"});
-        Form1& f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        press(f, 1);
-        moveTo(f, 4);
-        QCOMPARE(rig.texts(), QStringList({"D", "B", "C", "A"}));
-    }
-
-    void equalTextsStay() {
-        FormRig rig;
-        rig.load({"A", "B", "A"});
-        Form1& f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        press(f, 1);
-        moveTo(f, 3);
-        QCOMPARE(rig.texts(), QStringList({"A", "B", "A"}));
-        QCOMPARE(rig.list().Selected(), 1);
-        moveTo(f, 2);  // then on to a different text exchanges
-        QCOMPARE(rig.texts(), QStringList({"B", "A", "A"}));
     }
 
     void noButtonNoDrag() {
