@@ -190,7 +190,7 @@ void Form1::setTabOrderAsDesigned() {
     const QList<QWidget*> order = {ListView1,   PushButton5, PushButton2, PushButton1, PushButton11,
                                    PushButton3, Volume,      Balance,     Speed,       PushButton4,
                                    PushButton6, PushButton7, Option1,     Option2,     Slider1};
-    for (QWidget* w : order) w->setFocusPolicy(w == ListView1 ? Qt::StrongFocus : Qt::StrongFocus);
+    for (QWidget* w : order) w->setFocusPolicy(Qt::StrongFocus);
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
