@@ -167,7 +167,9 @@ private Q_SLOTS:
         cSysTray tray(shell);
         tray.setInTray(true);
         shell.calls.clear();
-        shell.onBalloon = [&] { QTimer::singleShot(0, [&] { shell.send(Code::BalloonTimeout); }); };
+        shell.onBalloon = [&] {
+            QTimer::singleShot(0, &tray, [&] { shell.send(Code::BalloonTimeout); });
+        };
         bool failed = false;
         try {
             tray.ShowBalloon("text", "title", seconds, true);
