@@ -388,6 +388,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
                 if (m_pressEntry != 0) {
                     m_playlist->Select(m_pressEntry);
                     ListView1_ItemClick();
+                } else {
+                    DragItem = 0;  // a press on no entry drags nothing
                 }
                 ListView1->setFocus(Qt::MouseFocusReason);
                 return true;

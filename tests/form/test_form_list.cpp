@@ -95,6 +95,12 @@ private Q_SLOTS:
         f.ListView1_MouseUp();
         moveTo(f, 2);
         QCOMPARE(rig.texts(), QStringList({"A", "B"}));
+        // A press below the last entry drags nothing, whatever was dragged before.
+        QWidget* vp = f.ListView1->viewport();
+        QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(5, vp->height() - 3));
+        f.ListView1_MouseMove(centreOf(f, 2), kMiddleOfScreen);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(5, vp->height() - 3));
+        QCOMPARE(rig.texts(), QStringList({"A", "B"}));
         // A reference to a position that is gone is never used.
         f.PushButton11_Click();
         rig.list().AppendAll({"X"});
