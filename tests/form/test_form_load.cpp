@@ -254,6 +254,28 @@ private Q_SLOTS:
         QCOMPARE(empty.ended, 1);
     }
 
+    // A close that arrives while a scan lets events through saves what was added so far.
+    void closingDuringAScan() {
+        FormRig rig;
+        rig.fs.addFolder("/tunes");
+        rig.fs.addFile("/tunes/a.aac");
+        rig.fs.addFolder("/tunes/more");
+        rig.fs.addFile("/tunes/more/b.aac");
+        rig.load({"/first.aac"});
+        rig.shell.folder = "/tunes";
+        QStringList atClose;
+        QTimer::singleShot(0, rig.form.get(), [&] {
+            atClose = rig.texts();
+            rig.form->Form_QueryUnload();
+        });
+        rig.form->PushButton2_Click();
+        QCOMPARE(rig.ended, 1);
+        QVERIFY(!atClose.isEmpty());
+        QStringList saved = rig.store.value("Files").split("||MySeparator12||");
+        saved.removeLast();
+        QCOMPARE(saved, atClose);
+    }
+
     void closingWhilePlayingStops() {
         FormRig rig;
         rig.addFiles({"/m/a.aac"});
