@@ -25,7 +25,7 @@
 
 #include "app/hotkeypump.h"
 #include "app/imessageboxes.h"
-#include "hotkeys/xvfbsession.h"
+#include "fakes/xvfbsession.h"
 #include "platform/x11/x11hotkeyservice.h"
 
 namespace {

@@ -5,17 +5,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include "fakes/xvfbsession.h"
 #include "platform/x11/x11hotkeyservice.h"
-#include "xvfbsession.h"
 
 namespace {
 QString g_skipReason;
-
-void xdotool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(10000);
-}
 
 // The second copy of the program: same atoms, but the keys are already taken.
 int secondCopy(int argc, char** argv) {

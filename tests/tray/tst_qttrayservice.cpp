@@ -4,7 +4,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
-#include "../hotkeys/xvfbsession.h"
+#include "fakes/xvfbsession.h"
 #include "platform/qt/qttrayservice.h"
 #include "tray/traypicture.h"
 
@@ -13,11 +13,6 @@ using Code = INotifyAreaService::Code;
 namespace {
 QString g_skipReason;
 
-void xdotool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(10000);
-}
 }  // namespace
 
 // The tray service against a real tray host (icewm's task bar) on a private display.
@@ -121,6 +116,8 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
+    // A display of its own, so that the test may stop and restart its tray host.
+    qunsetenv("DISPLAY");
     XvfbSession display;
     g_skipReason = display.skipReason;
     if (!display.ok()) qputenv("QT_QPA_PLATFORM", "offscreen");

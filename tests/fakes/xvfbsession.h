@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 
 #include <xcb/xcb.h>
 
@@ -108,3 +110,10 @@ private:
 
     pid_t m_pid = -1;
 };
+
+// Runs xdotool (synthetic input through XTEST) and waits for it.
+inline void xdotool(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(10000);
+}
