@@ -6,5 +6,5 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build-release" -j2
+cmake --build "$root/build-release" -j2 --target quaverly  # the program only: no tests, no benchmarks
 exec "$root/build-release/bin/quaverly" "$@"
