@@ -76,54 +76,40 @@ void Form1::buildControls() {
     setAutoFillBackground(true);
     setMouseTracking(true);
 
-    auto frame = [this](const char* name, const QString& caption, QRect r) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setGeometry(r);
-        f->setMouseTracking(true);
-        f->installEventFilter(this);
-        return f;
+    // Names the control, puts it at its place and lets the window see its mouse moves.
+    auto place = [this](auto* w, const char* name, QRect r) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(r);
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+        return w;
     };
-    auto label = [this](QWidget* parent, const char* name, const QString& text, QRect r) {
-        auto* l = new QLabel(text, parent);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(r);
-        l->setMouseTracking(true);
-        l->installEventFilter(this);
-        return l;
+    auto frame = [&](const char* name, const QString& caption, QRect r) {
+        return place(new QGroupBox(caption, this), name, r);
     };
-    auto slider = [this](QWidget* parent, const char* name, QRect r, int min, int max, int large,
-                         int small, int tick, int value, QSlider::TickPosition ticks) {
-        auto* s = new QSlider(Qt::Horizontal, parent);
-        s->setObjectName(QString::fromLatin1(name));
+    auto label = [&](QWidget* parent, const char* name, const QString& text, QRect r) {
+        return place(new QLabel(text, parent), name, r);
+    };
+    auto slider = [&](QWidget* parent, const char* name, QRect r, int min, int max, int large,
+                      int small, int tick, int value, QSlider::TickPosition ticks) {
+        auto* s = place(new QSlider(Qt::Horizontal, parent), name, r);
         s->setAccessibleName(QString::fromLatin1(name));
-        s->setGeometry(r);
         s->setRange(min, max);
         s->setPageStep(large);
         s->setSingleStep(small);
         s->setTickInterval(tick);
         s->setTickPosition(ticks);
         s->setValue(value);
-        s->setMouseTracking(true);
-        s->installEventFilter(this);
         return s;
     };
-    auto option = [this](QWidget* parent, const char* name, const QString& text, QRect r) {
-        auto* o = new QRadioButton(text, parent);
-        o->setObjectName(QString::fromLatin1(name));
-        o->setGeometry(r);
+    auto option = [&](QWidget* parent, const char* name, const QString& text, QRect r) {
+        auto* o = place(new QRadioButton(text, parent), name, r);
         o->setAutoExclusive(false);  // the load step may leave both cleared
-        o->setMouseTracking(true);
-        o->installEventFilter(this);
         return o;
     };
-    auto button = [this](const char* name, const QString& text, QRect r) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(r);
+    auto button = [&](const char* name, const QString& text, QRect r) {
+        auto* b = place(new QPushButton(text, this), name, r);
         b->setFont(designFont(11.25));
-        b->setMouseTracking(true);
-        b->installEventFilter(this);
         return b;
     };
 

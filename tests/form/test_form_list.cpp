@@ -198,7 +198,6 @@ private Q_SLOTS:
     }
 
     void dropOnTheWindow() {
-        QTemporaryDir dir;
         FormRig rig;
         rig.fs.addFolder("/drop/tree");
         rig.fs.addFile("/drop/tree/x.txt");
