@@ -13,7 +13,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     fonts-liberation
     # tests: a display with a notification area, synthetic input, test audio
-    gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils imagemagick sox
+    gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils x11-xkb-utils imagemagick sox
     # tests that run a step as another user (setpriv)
     util-linux
 )

@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "fakes/xvfbsession.h"
@@ -86,6 +87,29 @@ private Q_SLOTS:
         QTRY_COMPARE(m_pressed, QList<quint32>{m_x});
         second.closeWriteChannel();
         QVERIFY(second.waitForFinished(10000));
+    }
+
+    // A German layout puts Z where Y was and Y where Z was: the keys follow the letters.
+    void grabsFollowALayoutChange() {
+        if (QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
+            QSKIP("setxkbmap is not installed");
+        struct Restore {
+            ~Restore() { QProcess::execute(QStringLiteral("setxkbmap"), {"us"}); }
+        } restore;
+        for (const QString& layout : {QStringLiteral("de"), QStringLiteral("us")}) {
+            QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"), {layout}), 0);
+            // The service hears of the change a moment later: press until it answers.
+            for (int i = 0; i < 50 && m_pressed.isEmpty(); ++i) {
+                xdotool({"key", "ctrl+shift+z"});
+                QTest::qWait(100);
+            }
+            QCOMPARE(m_pressed, QList<quint32>{m_z});
+            // The key that typed Z before the change is no longer ours.
+            m_pressed.clear();
+            xdotool({"key", "ctrl+shift+y", "ctrl+shift+x"});
+            QTRY_COMPARE(m_pressed, QList<quint32>{m_x});
+            m_pressed.clear();
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -38,6 +39,15 @@ struct Grab {
     xcb_keycode_t keycode;
 };
 
+struct Wanted {
+    quint32 id;
+    char letter;
+};
+
+// The keyboard extension's own event numbers: 0 a new keyboard, 1 a new key map.
+constexpr quint8 kXkbNewKeyboardNotify = 0;
+constexpr quint8 kXkbMapNotify = 1;
+
 struct KeyState {
     bool down = false;
     xcb_timestamp_t lastPress = 0;
@@ -53,10 +63,19 @@ struct X11HotKeyService::Private : QAbstractNativeEventFilter {
     std::vector<xcb_window_t> roots;
     quint16 numLockMask = 0;
     std::vector<Grab> grabs;
+    std::vector<Wanted> wanted;  // every key asked for, to grab again after a layout change
     std::map<xcb_keycode_t, KeyState> keys;
     std::function<void(quint32)> handler;
+    quint8 xkbFirstEvent = 0;  // 0: the server has no keyboard extension
+    bool regrabQueued = false;
+    QObject context;  // queued work dies with us
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
+    bool grab(quint32 id, char letter);
+    void ungrabAll();
+    void queueRegrab();
+    void regrab();
+    void findXkbEvents();
     void findNumLockMask();
     std::vector<xcb_keycode_t> keycodesFor(char letter) const;
     bool isRoot(xcb_window_t w) const;
@@ -73,6 +92,7 @@ X11HotKeyService::X11HotKeyService() : d(std::make_unique<Private>()) {
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(d->conn)); it.rem; xcb_screen_next(&it))
         d->roots.push_back(it.data->root);
     d->findNumLockMask();
+    d->findXkbEvents();
     QCoreApplication::instance()->installNativeEventFilter(d.get());
 }
 
@@ -81,9 +101,7 @@ X11HotKeyService::~X11HotKeyService() {
     if (auto* app = QCoreApplication::instance()) {
         app->removeNativeEventFilter(d.get());
         // Our grabs go with our object; a second service may take the keys after us.
-        for (const Grab& g : d->grabs)
-            for (xcb_window_t root : d->roots)
-                xcb_ungrab_key(d->conn, g.keycode, root, XCB_MOD_MASK_ANY);
+        d->ungrabAll();
         xcb_flush(d->conn);
     }
     xcb_key_symbols_free(d->symbols);
@@ -117,30 +135,35 @@ void X11HotKeyService::setHandler(std::function<void(quint32)> onPressed) {
 
 bool X11HotKeyService::grabHotKey(quint32 id, char letter) {
     if (!d->conn) return false;
-    const std::vector<xcb_keycode_t> keycodes = d->keycodesFor(letter);
+    d->wanted.push_back({id, letter});
+    return d->grab(id, letter);
+}
+
+bool X11HotKeyService::Private::grab(quint32 id, char letter) {
+    const std::vector<xcb_keycode_t> keycodes = keycodesFor(letter);
     if (keycodes.empty()) {
         qCWarning(lcHotKeys) << "no key on this keyboard types" << letter;
         return false;
     }
     const quint16 lock = XCB_MOD_MASK_LOCK;
-    const quint16 locks[] = {0, d->numLockMask, lock, quint16(d->numLockMask | lock)};
+    const quint16 locks[] = {0, numLockMask, lock, quint16(numLockMask | lock)};
     bool granted = true;
     for (xcb_keycode_t keycode : keycodes) {
         std::vector<xcb_void_cookie_t> cookies;
-        for (xcb_window_t root : d->roots)
+        for (xcb_window_t root : roots)
             for (quint16 extra : locks)
-                cookies.push_back(xcb_grab_key_checked(d->conn, 0, root, kCtrlShift | extra,
+                cookies.push_back(xcb_grab_key_checked(conn, 0, root, kCtrlShift | extra,
                                                        keycode, XCB_GRAB_MODE_ASYNC,
                                                        XCB_GRAB_MODE_ASYNC));
         bool keyGranted = true;
         for (xcb_void_cookie_t c : cookies) {
-            if (xcb_generic_error_t* e = xcb_request_check(d->conn, c)) {
+            if (xcb_generic_error_t* e = xcb_request_check(conn, c)) {
                 keyGranted = false;
                 std::free(e);
             }
         }
         if (keyGranted) {
-            d->grabs.push_back({id, keycode});
+            grabs.push_back({id, keycode});
         } else {
             // Someone else holds (part of) the combination; it stays theirs.
             granted = false;
@@ -148,6 +171,44 @@ bool X11HotKeyService::grabHotKey(quint32 id, char letter) {
         }
     }
     return granted;
+}
+
+void X11HotKeyService::Private::ungrabAll() {
+    for (const Grab& g : grabs)
+        for (xcb_window_t root : roots) xcb_ungrab_key(conn, g.keycode, root, XCB_MOD_MASK_ANY);
+    grabs.clear();
+    keys.clear();
+}
+
+// A layout switch moves letters to other keys: the grabs must follow the letters. One
+// switch arrives as a burst of notifications; they are answered once, from the loop.
+void X11HotKeyService::Private::queueRegrab() {
+    if (regrabQueued) return;
+    regrabQueued = true;
+    QTimer::singleShot(0, &context, [this] { regrab(); });
+}
+
+void X11HotKeyService::Private::regrab() {
+    regrabQueued = false;
+    ungrabAll();
+    // The table reads the new map on its next lookup.
+    xcb_key_symbols_free(symbols);
+    symbols = xcb_key_symbols_alloc(conn);
+    findNumLockMask();
+    for (const Wanted& w : wanted) grab(w.id, w.letter);
+    xcb_flush(conn);
+    qCDebug(lcHotKeys) << "keyboard map changed: hot keys grabbed again";
+}
+
+// Qt listens to the keyboard extension, and a client that does is told of map changes
+// through it rather than through the core notification.
+void X11HotKeyService::Private::findXkbEvents() {
+    static const char kName[] = "XKEYBOARD";
+    auto* reply = xcb_query_extension_reply(
+        conn, xcb_query_extension(conn, sizeof kName - 1, kName), nullptr);
+    if (!reply) return;
+    if (reply->present) xkbFirstEvent = reply->first_event;
+    std::free(reply);
 }
 
 void X11HotKeyService::Private::findNumLockMask() {
@@ -211,8 +272,12 @@ bool X11HotKeyService::Private::nativeEventFilter(const QByteArray& eventType, v
     const quint8 type = ev->response_type & 0x7f;
     if (type == XCB_MAPPING_NOTIFY) {
         auto* m = reinterpret_cast<xcb_mapping_notify_event_t*>(ev);
-        xcb_refresh_keyboard_mapping(symbols, m);
-        if (m->request == XCB_MAPPING_MODIFIER) findNumLockMask();
+        if (m->request != XCB_MAPPING_POINTER) queueRegrab();
+        return false;
+    }
+    if (xkbFirstEvent != 0 && type == xkbFirstEvent) {
+        const quint8 xkbType = ev->pad0;
+        if (xkbType == kXkbNewKeyboardNotify || xkbType == kXkbMapNotify) queueRegrab();
         return false;
     }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
