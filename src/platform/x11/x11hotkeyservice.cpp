@@ -190,11 +190,23 @@ void X11HotKeyService::Private::queueRegrab() {
 
 void X11HotKeyService::Private::regrab() {
     regrabQueued = false;
-    ungrabAll();
     // The table reads the new map on its next lookup.
     xcb_key_symbols_free(symbols);
     symbols = xcb_key_symbols_alloc(conn);
+    const quint16 oldNumLockMask = numLockMask;
     findNumLockMask();
+    // Typing on another keyboard also announces a "new" map, mostly the same one: keep
+    // the grabs while they still hold the right keys.
+    std::vector<Grab> wantedGrabs;
+    for (const Wanted& w : wanted)
+        for (xcb_keycode_t keycode : keycodesFor(w.letter)) wantedGrabs.push_back({w.id, keycode});
+    const auto same = [](const Grab& a, const Grab& b) {
+        return a.id == b.id && a.keycode == b.keycode;
+    };
+    if (numLockMask == oldNumLockMask &&
+        std::equal(grabs.begin(), grabs.end(), wantedGrabs.begin(), wantedGrabs.end(), same))
+        return;
+    ungrabAll();
     for (const Wanted& w : wanted) grab(w.id, w.letter);
     xcb_flush(conn);
     qCDebug(lcHotKeys) << "keyboard map changed: hot keys grabbed again";
