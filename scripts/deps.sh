@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     libxcb1-dev libxcb-keysyms1-dev
+    # the hot-key benchmark presses keys through XTEST itself
+    libxcb-xtest0-dev
     # run: decoding AAC, the audio filters, "Arial"
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     fonts-liberation
