@@ -81,7 +81,7 @@ class TestE2EHotKeys : public QObject {
     }
 
     // Presses a key, holding its modifiers down a moment first, as a person does: the
-    // modifiers reach the focused window and wake the pump on their own, and a letter
+    // modifiers change the keyboard state, which wakes the pump on its own, and a letter
     // that lands in the pump's own event processing is dropped by design.
     void press(const QString& keys) {
         m_lastPress = keys;
@@ -145,53 +145,54 @@ private Q_SLOTS:
             QTimer::singleShot(600, &modal, &QEventLoop::quit);
             modal.exec();
         });
-        pumpThrough(form, keys, {
-                              [&] { press("ctrl+shift+x"); },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+c");
-                              },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+c");
-                              },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+b");
-                              },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+z");
-                              },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+v");
-                              },
-                              [&] {
-                                  record();
-                                  press("Num_Lock");
-                              },
-                              [&] { press("ctrl+shift+x"); },
-                              [&] {
-                                  record();
-                                  press("Num_Lock");
-                              },
-                              [&] { press("ctrl+shift+v"); },
-                              [&] {
-                                  record();
-                                  press("ctrl+shift+x");
-                              },
-                              [&] {
-                                  record();
-                                  // Captions that offer Start while a track plays: the key opens
-                                  // the "stop first" box, and a key pressed while it is open is
-                                  // lost.
-                                  form.PushButton1->setText(kStart);
-                                  press("ctrl+shift+x");
-                              },
-                              [&] {},
-                              [&] { record(); },
-                          });
+        pumpThrough(form, keys,
+                    {
+                        [&] { press("ctrl+shift+x"); },
+                        [&] {
+                            record();
+                            press("ctrl+shift+c");
+                        },
+                        [&] {
+                            record();
+                            press("ctrl+shift+c");
+                        },
+                        [&] {
+                            record();
+                            press("ctrl+shift+b");
+                        },
+                        [&] {
+                            record();
+                            press("ctrl+shift+z");
+                        },
+                        [&] {
+                            record();
+                            press("ctrl+shift+v");
+                        },
+                        [&] {
+                            record();
+                            press("Num_Lock");
+                        },
+                        [&] { press("ctrl+shift+x"); },
+                        [&] {
+                            record();
+                            press("Num_Lock");
+                        },
+                        [&] { press("ctrl+shift+v"); },
+                        [&] {
+                            record();
+                            press("ctrl+shift+x");
+                        },
+                        [&] {
+                            record();
+                            // Captions that offer Start while a track plays: the key opens
+                            // the "stop first" box, and a key pressed while it is open is
+                            // lost.
+                            form.PushButton1->setText(kStart);
+                            press("ctrl+shift+x");
+                        },
+                        [&] {},
+                        [&] { record(); },
+                    });
         const QStringList expected = {
             kStop + " | " + kPause + " | " + files[0],   // X starts with the selected entry
             kStop + " | " + kResume + " | " + files[0],  // C pauses

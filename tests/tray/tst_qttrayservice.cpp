@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <QProcess>
-#include <QStyleHints>
 #include <QStandardPaths>
+#include <QStyleHints>
 #include <QSystemTrayIcon>
 #include <QTest>
 

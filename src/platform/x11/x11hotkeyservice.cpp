@@ -152,9 +152,8 @@ bool X11HotKeyService::Private::grab(quint32 id, char letter) {
         std::vector<xcb_void_cookie_t> cookies;
         for (xcb_window_t root : roots)
             for (quint16 extra : locks)
-                cookies.push_back(xcb_grab_key_checked(conn, 0, root, kCtrlShift | extra,
-                                                       keycode, XCB_GRAB_MODE_ASYNC,
-                                                       XCB_GRAB_MODE_ASYNC));
+                cookies.push_back(xcb_grab_key_checked(conn, 0, root, kCtrlShift | extra, keycode,
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         bool keyGranted = true;
         for (xcb_void_cookie_t c : cookies) {
             if (xcb_generic_error_t* e = xcb_request_check(conn, c)) {
