@@ -55,8 +55,9 @@ void Form1::Form_Resize() {
         }
         return;
     }
+    // The window stays minimised while hidden: leaving that state maps it again on X11,
+    // and the window manager would then show it. The way back clears the state.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     mSysTray::HiddenInTray = true;
     if (cSysTray1) {
         const PumpBusy busy(m_pump.get());
