@@ -75,7 +75,7 @@ bool CanOpenFile(const IFileSystem& fs, const QString& path) {
 
 bool HasUnsafeChars(const QString& name) {
     for (char32_t c : name.toUcs4()) {
-        if (c < 32 || (c >= 127 && c <= 159) || c == '?' || c == 0xFFFD) return true;
+        if (c < 32 || (c >= 127 && c <= 159) || c == '?') return true;
     }
     return false;
 }

@@ -14,8 +14,8 @@ bool FileExists(const IFileSystem& fs, const QString& path);
 bool IsFolder(const IFileSystem& fs, const QString& path);
 // True when the path opens as an existing non-folder, asking for no access.
 bool CanOpenFile(const IFileSystem& fs, const QString& path);
-// True when a code point of the name is below 32, from 127 to 159, "?", or the
-// replacement character that stands for bytes that were not valid UTF-8.
+// True when a code point of the name is below 32, from 127 to 159, or "?". A name read
+// from disk whose bytes were not UTF-8 holds U+0000 in their place, so it counts too.
 bool HasUnsafeChars(const QString& name);
 // True when `name` matches the wildcard `pattern` ("*" any run, "?" one character),
 // ignoring case. A trailing ".*" also matches a name without a dot, so "*.*" takes all.

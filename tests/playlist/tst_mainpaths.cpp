@@ -55,7 +55,10 @@ private Q_SLOTS:
         QTest::newRow("delete 127") << QString(QChar(127)) << true;
         QTest::newRow("C1 159") << QString(QChar(159)) << true;
         QTest::newRow("160 nbsp") << QString(QChar(160)) << false;
-        QTest::newRow("undecodable bytes") << QFile::decodeName("bad\xff\xfe") << true;
+        QTest::newRow("replacement character, valid UTF-8")
+            << QString::fromUtf8("ok\xEF\xBF\xBD.aac") << false;
+        QTest::newRow("bytes not UTF-8, as the disk reads them")
+            << QString("bad") + QChar(0) + QChar(0) << true;
     }
     void unsafe() {
         QFETCH(QString, name);

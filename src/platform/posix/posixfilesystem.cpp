@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QStringDecoder>
 
 Q_LOGGING_CATEGORY(lcPosixFs, "quaverly.platform.posixfs")
 
@@ -47,8 +48,52 @@ constexpr unsigned long kPseudoFileSystems[] = {
 // devtmpfs reports the tmpfs magic; it only counts when it is the file system of /dev.
 constexpr unsigned long kTmpfsMagic = TMPFS_MAGIC;
 
+// A path holding U+0000 names nothing: no name on disk holds that byte, and a name
+// that is not UTF-8 is read with U+0000 in its place (see decodeName).
 QByteArray nativePath(const QString& path) {
+    if (path.contains(QChar(0))) return {};
     return QFile::encodeName(path);
+}
+
+// The length of the valid UTF-8 sequence at `p` (`left` bytes remain), 0 when there is none.
+int sequenceLength(const unsigned char* p, qsizetype left) {
+    if (p[0] < 0x80) return 1;
+    int length = 0;
+    char32_t least = 0;
+    if ((p[0] & 0xE0) == 0xC0) length = 2, least = 0x80;
+    else if ((p[0] & 0xF0) == 0xE0) length = 3, least = 0x800;
+    else if ((p[0] & 0xF8) == 0xF0) length = 4, least = 0x10000;
+    if (length == 0 || left < length) return 0;
+    char32_t c = p[0] & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[k] & 0x3F);
+    }
+    return c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0 : length;
+}
+
+// A name as UTF-8 text. Bytes that are not UTF-8 become U+0000 each rather than the
+// usual U+FFFD, so such a name can be told from a real name holding U+FFFD: it counts
+// as unsafe and, as a path, names nothing.
+QString decodeName(const char* name, bool* valid) {
+    const QByteArrayView bytes(name);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    *valid = !utf8.hasError();
+    if (*valid) return text;
+    text.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int length = sequenceLength(p + i, bytes.size() - i);
+        if (length == 0) {
+            text.append(QChar(0));
+            ++i;
+        } else {
+            text.append(QString::fromUtf8(bytes.sliced(i, length)));
+            i += length;
+        }
+    }
+    return text;
 }
 
 // The last path component, ignoring trailing separators; empty for "/".
@@ -106,15 +151,6 @@ EntryKind kindOf(int dirFd, const char* name, unsigned char type) {
     // Links to folders are folders too; their attributes keep them out of a walk.
     return ::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? EntryKind::Folder
                                                                       : EntryKind::Other;
-}
-
-// A name that is not valid UTF-8 comes back altered, and the altered path names
-// nothing on disk.
-bool roundTrips(const QString& decoded, const char* name) {
-    for (const char* c = name; *c; ++c) {
-        if (static_cast<unsigned char>(*c) >= 0x80) return QFile::encodeName(decoded) == name;
-    }
-    return true;
 }
 
 }  // namespace
@@ -243,7 +279,10 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
         const ssize_t got = ::getdents64(dirFd, buffer, sizeof buffer);
         if (got <= 0) {
             if (got < 0) {
-                qCWarning(lcPosixFs) << "reading" << folder << "stopped:" << strerror(errno);
+                qCWarning(lcPosixFs).noquote()
+                    << QStringLiteral("reading the folder '%1' stopped: %2; only the names read "
+                                      "before are used. Check the disk, then add it again.")
+                           .arg(folder, QString::fromLocal8Bit(strerror(errno)));
                 result.error = ListError::Other;
             }
             break;
@@ -257,12 +296,10 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
             const EntryKind kind =
                 mode == ReadMode::Names ? EntryKind::Other : kindOf(dirFd, name, entry->d_type);
             if (mode == ReadMode::FoldersOnly && kind != EntryKind::Folder) continue;
-            QString decoded = QFile::decodeName(name);
-            result.names.append(decoded);
-            if (mode == ReadMode::WithKinds)
-                result.kinds.append(kind == EntryKind::File && !roundTrips(decoded, name)
-                                        ? EntryKind::Other
-                                        : kind);
+            bool valid = true;
+            result.names.append(decodeName(name, &valid));
+            // A name that is not UTF-8 is no path: only the entry itself could tell.
+            if (mode == ReadMode::WithKinds) result.kinds.append(valid ? kind : EntryKind::Other);
         }
     }
     ::close(dirFd);

@@ -31,6 +31,12 @@ class TestPosixFileSystem : public QObject {
     PosixFileSystem fs;
 
     QString path(const char* rel) const { return tree.root() + '/' + QString::fromUtf8(rel); }
+    // The path as a listing gives it: each byte that is not UTF-8 reads as U+0000.
+    QString listed(const char* rel) const {
+        QString name;
+        for (const char* c = rel; *c; ++c) name += uchar(*c) < 0x80 ? QChar(*c) : QChar(0);
+        return tree.root() + '/' + name;
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -51,6 +57,7 @@ private Q_SLOTS:
         QVERIFY(tree.fifo("fifo.aac"));
         QVERIFY(tree.socket("sock.aac"));
         QVERIFY(tree.file("bad\xff.aac"));
+        QVERIFY(tree.file("bad\xEF\xBF\xBD.aac"));  // what "bad\xff.aac" used to read as
     }
 
     void attributes_data() {
@@ -86,7 +93,7 @@ private Q_SLOTS:
         QTest::newRow("proc, trailing slash") << "/proc/" << 22;
         QTest::newRow("proc subfolder") << "/proc/sys/" << 22;
         QTest::newRow("proc link") << "/proc/self" << 1046;
-        QTest::newRow("undecodable name") << path("bad\xff.aac") << -1;
+        QTest::newRow("undecodable name as listed") << listed("bad\xff.aac") << -1;
     }
     void attributes() {
         QFETCH(QString, path);
@@ -123,7 +130,8 @@ private Q_SLOTS:
         QTest::newRow("socket") << path("sock.aac") << true;
         QTest::newRow("missing") << path("missing") << false;
         QTest::newRow("empty") << QString() << false;
-        QTest::newRow("undecodable name") << path("bad\xff.aac") << false;
+        QTest::newRow("undecodable name as listed") << listed("bad\xff.aac") << false;
+        QTest::newRow("replacement character") << path("bad\xEF\xBF\xBD.aac") << true;
     }
     void canOpenFile() {
         QFETCH(QString, path);
@@ -145,9 +153,12 @@ private Q_SLOTS:
         QCOMPARE(all.error, ListError::None);
         QStringList names = all.names;
         QVERIFY(!names.contains(".") && !names.contains(".."));
-        QCOMPARE(names.size(), 17);
-        // A name that is not UTF-8 comes back, but not as a path that opens.
-        QVERIFY(names.contains(QFile::decodeName("bad\xff.aac")));
+        QCOMPARE(names.size(), 18);
+        // A name that is not UTF-8 comes back, but not as a path that opens, and not as
+        // the name that holds U+FFFD.
+        QVERIFY(names.contains(listed("bad\xff.aac").section('/', -1)));
+        QVERIFY(names.contains(QString::fromUtf8("bad\xEF\xBF\xBD.aac")));
+        QCOMPARE(fs.attributes(listed("bad\xff.aac")), std::nullopt);
 
         QStringList folders = fs.subFolders(tree.root()).names;
         folders.sort();
@@ -173,7 +184,8 @@ private Q_SLOTS:
             {"linkdir", EntryKind::Folder}, {"up", EntryKind::Folder},
             {"linkfile", EntryKind::Other}, {"dangling", EntryKind::Other},
             {"loop", EntryKind::Other},     {"fifo.aac", EntryKind::Other},
-            {"sock.aac", EntryKind::Other}, {QFile::decodeName("bad\xff.aac"), EntryKind::Other},
+            {"sock.aac", EntryKind::Other}, {listed("bad\xff.aac").section('/', -1), EntryKind::Other},
+            {QString::fromUtf8("bad\xEF\xBF\xBD.aac"), EntryKind::File},
         };
         for (qsizetype i = 0; i < read.names.size(); ++i) {
             if (expected.contains(read.names[i]))

@@ -109,6 +109,8 @@ private Q_SLOTS:
         QVERIFY(t.file("what?.aac"));
         QVERIFY(t.file("bell\x07.aac"));
         QVERIFY(t.file("bad\xff.aac"));  // cannot be named in UTF-8: not imported
+        QVERIFY(t.file("ok\xEF\xBF\xBD.aac"));  // U+FFFD, valid UTF-8: imported once
+        QVERIFY(t.file("ok\xff.aac"));
         QVERIFY(t.fifo("pipe.aac"));     // opened for attributes only: no hang
         QVERIFY(t.socket("sock.aac"));
         QVERIFY(t.dir("folder.aac"));
@@ -117,7 +119,7 @@ private Q_SLOTS:
         const QString r = t.root() + '/';
         QStringList expected{r + "a.aac",         r + "b.AAC",     r + ".kept.aac",
                              r + "new\nline.aac", r + "what?.aac", r + "bell\x07.aac",
-                             r + "pipe.aac",      r + "sock.aac"};
+                             r + "pipe.aac",      r + "sock.aac", r + "ok\uFFFD.aac"};
         expected.sort();
         QCOMPARE(got, expected);
     }
@@ -130,6 +132,10 @@ private Q_SLOTS:
         QVERIFY(t.file(".dotdir/dot.aac"));
         for (const char* odd : {"new\nline", "what?", "bell\x07", "bad\xff"})
             QVERIFY(t.file(QByteArray(odd) + "/lost.aac"));
+        // A name holding U+FFFD is valid UTF-8, and walked, once, whatever its neighbour
+        // that is not UTF-8 would read as.
+        QVERIFY(t.file("ok\xEF\xBF\xBD/found.aac"));
+        QVERIFY(t.file("ok\xff/lost.aac"));
         QVERIFY(t.link("x", "linked"));
         QVERIFY(t.link("..", "x/up"));
         QVERIFY(t.link("/", "x/root"));
@@ -138,7 +144,8 @@ private Q_SLOTS:
         const QString r = t.root() + '/';
         QCOMPARE(got.first(), r + "top.aac");
         QCOMPARE(got.last(), r + "x/y/deeper.aac");
-        QCOMPARE(got.size(), 4);
+        QCOMPARE(got.size(), 5);
+        QVERIFY(got.contains(r + "ok\uFFFD/found.aac"));
         QVERIFY(got.contains(r + "x/in.aac"));
         QVERIFY(got.contains(r + ".dotdir/dot.aac"));
     }
