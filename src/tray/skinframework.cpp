@@ -6,32 +6,37 @@
 
 #include "app/failure.h"
 
-bool looksLikeStyleSheet(const QString& text) {
-    int depth = 0;
-    bool inComment = false;
-    QChar quote;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.unicode() < 32 && c != u'\n' && c != u'\r' && c != u'\t') return false;
-        if (inComment) {
-            if (c == u'*' && i + 1 < text.size() && text[i + 1] == u'/') {
-                inComment = false;
-                ++i;
-            }
-        } else if (!quote.isNull()) {
-            if (c == quote) quote = QChar();
-        } else if (c == u'"' || c == u'\'') {
-            quote = c;
-        } else if (c == u'/' && i + 1 < text.size() && text[i + 1] == u'*') {
-            inComment = true;
-            ++i;
-        } else if (c == u'{') {
-            ++depth;
-        } else if (c == u'}') {
-            if (--depth < 0) return false;
-        }
+namespace {
+
+// Set while a sheet is being parsed: Qt reports a sheet it cannot parse only as a warning.
+bool* g_parseFailed = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void noticeParseFailure(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("Could not parse stylesheet"))) {
+        *g_parseFailed = true;
+        return;
     }
-    return depth == 0 && !inComment && quote.isNull();
+    g_previousHandler(type, context, text);
+}
+
+}  // namespace
+
+bool parsesAsStyleSheet(const QString& text) {
+    // Qt reads a widget's sheet that fails as a whole sheet a second time as the body of
+    // "* { ... }", where almost any text passes. The empty rule in front makes that second
+    // reading fail always, so the verdict is Qt's reading as a whole sheet, as a skin is.
+    bool failed = false;
+    g_parseFailed = &failed;
+    g_previousHandler = qInstallMessageHandler(noticeParseFailure);
+    {
+        QWidget probe;
+        probe.setStyleSheet(QStringLiteral("* {} ") + text);
+        probe.ensurePolished();
+    }
+    qInstallMessageHandler(g_previousHandler);
+    g_parseFailed = nullptr;
+    return !failed;
 }
 
 void SkinFramework::LoadSkin(const QString& path, const QString& /*ini*/) {
@@ -40,7 +45,7 @@ void SkinFramework::LoadSkin(const QString& path, const QString& /*ini*/) {
         throw Failure(QStringLiteral("Skin file cannot be read: ") + file.errorString());
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(file.readAll());
-    if (utf8.hasError() || !looksLikeStyleSheet(text))
+    if (utf8.hasError() || !parsesAsStyleSheet(text))
         throw Failure(QStringLiteral("Skin file is not a style sheet: ") + path);
     m_sheet = text;
 }

@@ -22,6 +22,6 @@ private:
     QString m_sheet;
 };
 
-// A light check that `text` is a style sheet: printable text with balanced braces
-// and comments closed.
-bool looksLikeStyleSheet(const QString& text);
+// True when Qt parses `text` as a whole style sheet (rules, not a widget's bare
+// properties). Needs the application object.
+bool parsesAsStyleSheet(const QString& text);

@@ -198,19 +198,34 @@ private Q_SLOTS:
         QCOMPARE(rig.form->styleSheet(), QString());
     }
 
-    void goodSkinIsApplied() {
+    // A skin is applied when Qt reads it as a style sheet; otherwise the box of step 102.
+    void skinFile_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("rules") << QByteArray("QPushButton { color: navy; } /* ours */") << true;
+        QTest::newRow("two rules, bad value") << QByteArray("QLabel#x { color: } * { b: navy }")
+                                              << true;
+        QTest::newRow("prose") << QByteArray("this is not a style sheet at all navy") << false;
+        QTest::newRow("bare properties") << QByteArray("color: navy;") << false;
+        QTest::newRow("text after the rules") << QByteArray("QLabel { color: navy; } and more")
+                                              << false;
+    }
+    void skinFile() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, applied);
         QTemporaryDir dir;
         FormRig rig;
         rig.programFolder = dir.path();
         QDir(dir.path()).mkpath("x");
         QFile skin(dir.path() + "/x/o.cjs");
         QVERIFY(skin.open(QIODevice::WriteOnly));
-        skin.write("QPushButton { color: navy; } /* ours */");
+        skin.write(text);
         skin.close();
         rig.fs.addFile(dir.path() + "/x/o.cjs");
         rig.load();
-        QCOMPARE(rig.boxes.count(), 0);
-        QVERIFY(rig.form->styleSheet().contains("navy"));
+        QCOMPARE(rig.form->styleSheet().contains("navy"), applied);
+        QCOMPARE(rig.errorTexts().size(), applied ? 0 : 1);
+        if (!applied) QVERIFY(rig.errorTexts().first().contains("at line 102"));
     }
 
     // The hourglass survives every hover; the hand shows over buttons otherwise.
