@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
+#include "fakes/xvfbsession.h"
 #include "platform/qt/qtmessageboxes.h"
 
 namespace {
@@ -45,6 +47,8 @@ private Q_SLOTS:
     void boxes();
     void textIsShownAsPlainLines();
     void parentClosedWhileBoxIsOpen();
+    void placement_data();
+    void placement();
 };
 
 void TestQtMessageBoxes::boxes_data() {
@@ -129,9 +133,44 @@ void TestQtMessageBoxes::parentClosedWhileBoxIsOpen() {
     QCOMPARE(boxes.question("Quaverly", "And now?"), true);
 }
 
+// A box opens centred over its window when the window is shown, and centred on the
+// screen while it is not (the window is not shown yet during the load step).
+void TestQtMessageBoxes::placement_data() {
+    QTest::addColumn<bool>("windowShown");
+    QTest::newRow("window shown") << true;
+    QTest::newRow("window not shown yet") << false;
+}
+
+void TestQtMessageBoxes::placement() {
+    QFETCH(bool, windowShown);
+    QWidget window;
+    window.setGeometry(40, 60, 500, 300);
+    if (windowShown) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+    QtMessageBoxes boxes(&window);
+    QPoint centre;
+    whenBoxOpens([&](QMessageBox* box) {
+        centre = box->frameGeometry().center();
+        box->button(QMessageBox::Ok)->click();
+    });
+    boxes.information("Quaverly", "Where am I?");
+    const QPoint expected = windowShown ? window.frameGeometry().center()
+                                        : window.screen()->availableGeometry().center();
+    // Within what a window frame may add to either side.
+    QVERIFY2((centre - expected).manhattanLength() < 60,
+             qPrintable(QStringLiteral("box centre %1,%2, expected %3,%4")
+                            .arg(centre.x())
+                            .arg(centre.y())
+                            .arg(expected.x())
+                            .arg(expected.y())));
+}
+
 int main(int argc, char** argv) {
-    // The boxes need no real screen.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A real display, where a box's place is the window system's.
+    XvfbSession display;
+    if (!display.ok()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     TestQtMessageBoxes test;
     return QTest::qExec(&test, argc, argv);

@@ -30,7 +30,11 @@ QMessageBox::StandardButton QtMessageBoxes::show(QMessageBox::Icon icon, const Q
                                                  QMessageBox::StandardButton escape) {
     // On the heap behind a guard: the parent may be destroyed while the box's own event
     // loop runs (the program closing), and a box on the stack would then be deleted twice.
-    QPointer<QMessageBox> box = new QMessageBox(icon, title, displayText(text), buttons, m_parent);
+    // A box is placed over its parent, which is nowhere while the parent is not shown
+    // (the load step runs before the window shows): a box without one opens centred on
+    // the screen.
+    QWidget* parent = m_parent && m_parent->isVisible() ? m_parent.data() : nullptr;
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, displayText(text), buttons, parent);
     box->setTextFormat(Qt::PlainText);
     box->setEscapeButton(escape);
     box->setDefaultButton(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
