@@ -75,6 +75,9 @@ int main(int argc, char** argv) {
     // (QT_LOGGING_RULES="quaverly.*.debug=true").
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("quaverly.*.debug=false"));
+    // Every line on standard error, Qt's own too, starts with the program's name; debug
+    // lines also name their category.
+    qSetMessagePattern(QStringLiteral("quaverly: %{if-debug}%{category}: %{endif}%{message}"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quaverly"));
     QApplication::setOrganizationName(QStringLiteral("Varnelta"));
@@ -84,7 +87,10 @@ int main(int argc, char** argv) {
 
     QString mediaError;
     if (!initMediaFramework(&mediaError))
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(mediaError));
+        std::fprintf(stderr,
+                     "quaverly: the media framework could not be started: %s; nothing will "
+                     "play. Check the GStreamer 1.0 installation.\n",
+                     qPrintable(mediaError));
     const QString sink =
         audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 

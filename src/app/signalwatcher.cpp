@@ -33,12 +33,17 @@ extern "C" void onSignal(int signo) {
 
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     if (g_writeFd >= 0) {
-        qCWarning(lcSignals) << "a second signal watcher was made; it watches nothing";
+        qCWarning(lcSignals) << "a second signal watcher was made and watches nothing (a fault "
+                                "of the program: please report it)";
         return;
     }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        qCWarning(lcSignals) << "no pipe for signals:" << strerror(errno);
+        qCWarning(lcSignals).noquote()
+            << QStringLiteral("termination signals cannot be watched: no pipe could be made "
+                              "(%1); a signal then ends the program without saving the list. "
+                              "Close the window to keep it.")
+                   .arg(QString::fromLocal8Bit(strerror(errno)));
         return;
     }
     g_readFd = fds[0];
@@ -73,7 +78,9 @@ void SignalWatcher::drain() {
     // Signals that arrive while the closing handling runs (it processes events) are
     // part of the same request: the handling is not entered twice.
     if (last == 0 || m_handling) return;
-    qCInfo(lcSignals) << "signal" << last << "asks the program to close";
+    qCInfo(lcSignals).noquote() << QStringLiteral("closing on signal %1 (%2): the list is saved")
+                                       .arg(last)
+                                       .arg(QString::fromLocal8Bit(strsignal(last)));
     m_handling = true;
     Q_EMIT closeRequested(last);
     m_handling = false;

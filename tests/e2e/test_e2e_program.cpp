@@ -38,6 +38,50 @@ private Q_SLOTS:
         QCOMPARE(p.exitCode(), 2);
     }
 
+    // Every line on standard error starts with the program's name and says what failed
+    // and why.
+    void terminalMessages_data() {
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("output that cannot be opened")
+            << QStringList{"QUAVERLY_AUDIO_SINK=pulsesink server=unix:/nonexistent/socket"}
+            << "quaverly: the audio output 'pulsesink server=unix:/nonexistent/socket' could not "
+               "be opened: ";
+        QTest::newRow("output that cannot be made")
+            << QStringList{"QUAVERLY_AUDIO_SINK=nosuchsink"}
+            << "quaverly: the audio output 'nosuchsink' could not be made: ";
+        QTest::newRow("Wayland session")
+            << QStringList{"QT_QPA_PLATFORM=offscreen", "XDG_SESSION_TYPE=wayland",
+                           "WAYLAND_DISPLAY=wayland-none"}
+            << "quaverly: global hot keys are unavailable: this is a Wayland session";
+    }
+    void terminalMessages() {
+        QFETCH(QStringList, environment);
+        QFETCH(QString, expected);
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+        for (const QString& pair : environment)
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(15000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(expected), qPrintable(err));
+        for (const QString& line : err.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.startsWith("quaverly: "), qPrintable(line));
+        QVERIFY(!err.contains("X11 display"));
+    }
+
     // SIGTERM during playback runs the normal close: the list of this run is saved.
     void terminationSavesTheList() {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))

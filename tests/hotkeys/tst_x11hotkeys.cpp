@@ -87,6 +87,9 @@ private Q_SLOTS:
         QTRY_COMPARE(m_pressed, QList<quint32>{m_x});
         second.closeWriteChannel();
         QVERIFY(second.waitForFinished(10000));
+        // The second copy says which key it could not have, and why.
+        QVERIFY(second.readAllStandardError().contains(
+            "the hot key Ctrl+Shift+X could not be set up: another program holds it"));
     }
 
     // A German layout puts Z where Y was and Y where Z was: the keys follow the letters.

@@ -59,8 +59,9 @@ PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
         m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
     if (!m_playbin || !filter) {
         qCWarning(lcMediaEngine).noquote()
-            << "The media engine is unavailable; nothing will sound:"
-            << (m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
+            << QStringLiteral("the media engine could not be started: %1; nothing will play. "
+                              "Install the GStreamer 1.0 base and good plug-ins.")
+                   .arg(m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
         g_clear_error(&error);
         if (m_playbin) gst_object_unref(m_playbin);
         m_playbin = nullptr;
@@ -91,37 +92,57 @@ PlaybinEngine::~PlaybinEngine() {
 // Builds the audio output. A sink that cannot open its device is replaced by a
 // clock-synchronised fakesink, so tracks still run their course, silently.
 GstElement* PlaybinEngine::makeSink(const QString& description) {
-    const QString text =
+    QString text =
         description.trimmed().isEmpty() ? QStringLiteral("autoaudiosink") : description.trimmed();
     GError* error = nullptr;
     GstElement* sink = gst_parse_bin_from_description(text.toUtf8().constData(), TRUE, &error);
     if (!sink || error) {
-        qCWarning(lcMediaEngine).noquote() << "Cannot use the audio output" << text << "-"
-                                           << errorText(error) << "- using the default output";
+        qCWarning(lcMediaEngine).noquote()
+            << QStringLiteral("the audio output '%1' could not be made: %2; playing through the "
+                              "desktop's output instead. Check the --audio-sink description.")
+                   .arg(text, errorText(error));
         g_clear_error(&error);
         if (sink) gst_object_unref(gst_object_ref_sink(sink));
         sink = gst_parse_bin_from_description("autoaudiosink", TRUE, nullptr);
+        text = QStringLiteral("autoaudiosink");
     }
+    QString why = QStringLiteral("no audio output could be made");
     if (sink) {
         gst_object_ref_sink(sink);
+        // An element alone has no bus: one is lent so that its reason for failing is heard.
+        GstBus* bus = gst_bus_new();
+        gst_element_set_bus(sink, bus);
         const bool opened =
             gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        if (opened && autoSinkFellBackToFake(sink)) sayPlayingSilently();
+        GError* openError = nullptr;
+        if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+            gst_message_parse_error(m, &openError, nullptr);
+            gst_message_unref(m);
+        }
+        why = QStringLiteral("the audio output '%1' could not be opened: %2")
+                  .arg(text, errorText(openError));
+        g_clear_error(&openError);
         gst_element_set_state(sink, GST_STATE_NULL);
+        gst_element_set_bus(sink, nullptr);
+        gst_object_unref(bus);
+        if (opened && autoSinkFellBackToFake(sink))
+            sayPlayingSilently(QStringLiteral("the desktop's audio output found no device"));
         if (opened) return sink;
         gst_object_unref(sink);
     }
-    sayPlayingSilently();
+    sayPlayingSilently(why);
     GstElement* fake = gst_element_factory_make("fakesink", "silent-output");
     g_object_set(fake, "sync", TRUE, nullptr);
     gst_object_ref_sink(fake);
     return fake;
 }
 
-void PlaybinEngine::sayPlayingSilently() {
+void PlaybinEngine::sayPlayingSilently(const QString& why) {
     if (m_silent) return;
     m_silent = true;
-    qCWarning(lcMediaEngine) << "No audio device could be opened; tracks play silently.";
+    qCWarning(lcMediaEngine).noquote()
+        << why + QStringLiteral("; tracks play silently. Check the sound settings, or name "
+                                "another output with --audio-sink.");
 }
 
 bool PlaybinEngine::load(const QString& path) {
@@ -209,7 +230,9 @@ void PlaybinEngine::finishPreroll() {
 }
 
 void PlaybinEngine::fail(const QString& reason) {
-    qCInfo(lcMediaEngine).noquote() << "Cannot play" << m_path << "-" << reason;
+    qCInfo(lcMediaEngine).noquote()
+        << QStringLiteral("'%1' could not be played: %2. Check that it is an AAC audio file.")
+               .arg(m_path, reason);
     // After an error only a full reset makes the chain usable for the next file.
     if (m_playbin) {
         gst_element_set_state(m_playbin, GST_STATE_NULL);

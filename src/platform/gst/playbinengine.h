@@ -58,7 +58,7 @@ private:
     static gboolean onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void handleMessage(GstMessage* message);
     GstElement* makeSink(const QString& description);
-    void sayPlayingSilently();
+    void sayPlayingSilently(const QString& why);
     void resetChain();
     void drainBus();
     void finishPreroll();

@@ -117,7 +117,10 @@ quint32 X11HotKeyService::addAtom(const QString& name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         d->conn, xcb_intern_atom(d->conn, 0, quint16(latin.size()), latin.constData()), nullptr);
     if (!reply) {
-        qCWarning(lcHotKeys) << "the server gave no number for" << name;
+        qCWarning(lcHotKeys).noquote()
+            << QStringLiteral("the X server gave no number for the name %1; the hot keys may "
+                              "not work. Start the program again if they do not.")
+                   .arg(name);
         return 0;
     }
     const quint32 atom = reply->atom;
@@ -142,7 +145,10 @@ bool X11HotKeyService::grabHotKey(quint32 id, char letter) {
 bool X11HotKeyService::Private::grab(quint32 id, char letter) {
     const std::vector<xcb_keycode_t> keycodes = keycodesFor(letter);
     if (keycodes.empty()) {
-        qCWarning(lcHotKeys) << "no key on this keyboard types" << letter;
+        qCWarning(lcHotKeys).noquote()
+            << QStringLiteral("the hot key Ctrl+Shift+%1 could not be set up: no key of this "
+                              "keyboard types %1; use the window's button instead.")
+                   .arg(QLatin1Char(letter));
         return false;
     }
     const quint16 lock = XCB_MOD_MASK_LOCK;
@@ -166,7 +172,10 @@ bool X11HotKeyService::Private::grab(quint32 id, char letter) {
         } else {
             // Someone else holds (part of) the combination; it stays theirs.
             granted = false;
-            qCInfo(lcHotKeys) << "Ctrl+Shift+" << letter << "is held by another client";
+            qCInfo(lcHotKeys).noquote()
+                << QStringLiteral("the hot key Ctrl+Shift+%1 could not be set up: another program "
+                                  "holds it; free it there, or use the window's button instead.")
+                       .arg(QLatin1Char(letter));
         }
     }
     return granted;
@@ -311,13 +320,27 @@ bool X11HotKeyService::Private::nativeEventFilter(const QByteArray& eventType, v
     return true;
 }
 
+namespace {
+// Why this session offers no global keys.
+QString whyNoHotKeys() {
+    const QString platform = QGuiApplication::platformName();
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || platform.startsWith(u"wayland") ||
+        qgetenv("XDG_SESSION_TYPE") == "wayland")
+        return QStringLiteral("this is a Wayland session, where no program may take keys while "
+                              "another has the focus (an X11 session allows it)");
+    if (platform != QLatin1String("xcb"))
+        return QStringLiteral("the window system '%1' has none").arg(platform);
+    return QStringLiteral("the X display could not be reached");
+}
+}  // namespace
+
 std::unique_ptr<IHotKeyService> createHotKeyService() {
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto service = std::make_unique<X11HotKeyService>();
         if (service->available()) return service;
     }
-    std::fprintf(stderr,
-                 "Quaverly: global hot keys are unavailable on this desktop (no X11 display); "
-                 "use the buttons instead.\n");
+    qCWarning(lcHotKeys).noquote()
+        << QStringLiteral("global hot keys are unavailable: %1; use the window's buttons instead.")
+               .arg(whyNoHotKeys());
     return std::make_unique<NullHotKeyService>();
 }
