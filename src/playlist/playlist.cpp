@@ -30,12 +30,16 @@ Playlist::Playlist(QTreeView* view, QObject* parent)
     m_view->header()->setStretchLastSection(false);
     m_view->header()->setSectionResizeMode(QHeaderView::Interactive);
     m_view->header()->setSectionsMovable(false);
-    // Keyboard moves and the view's own selection changes move the selected entry;
-    // an invalid current index (a press on empty space) leaves it where it was.
-    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid()) m_selected = current.row() + 1;
-            });
+    // Keyboard moves and the view's own selection changes move the selected entry. The
+    // view would also let the selection go (Ctrl+Space, Ctrl+click, a move of the current
+    // row alone with Ctrl held): while the list holds entries, the selected one stays.
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = m_view->selectionModel()->selectedRows();
+        if (!rows.isEmpty())
+            m_selected = rows.first().row() + 1;
+        else if (m_selected >= 1 && m_selected <= Count())
+            Select(m_selected);
+    });
 }
 
 Playlist::~Playlist() = default;

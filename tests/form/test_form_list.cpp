@@ -181,6 +181,37 @@ private Q_SLOTS:
         QCOMPARE(f.ListView1->viewport()->cursor().shape(), Qt::ArrowCursor);
     }
 
+    // Whatever the keys and clicks, a list with entries keeps exactly one selected, and it
+    // is the one the list reports.
+    void oneEntryStaysSelected() {
+        FormRig rig;
+        rig.load({"A", "B", "C"});
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const auto selectedRows = [&] {
+            QList<int> rows;
+            for (const QModelIndex& i : f.ListView1->selectionModel()->selectedRows())
+                rows << i.row() + 1;
+            return rows;
+        };
+        f.ListView1->setFocus();
+        const QList<std::pair<Qt::Key, int>> keys = {{Qt::Key_Space, 1}, {Qt::Key_Space, 1},
+                                                     {Qt::Key_Down, 2},  {Qt::Key_Space, 2},
+                                                     {Qt::Key_End, 3},   {Qt::Key_Space, 3}};
+        for (const auto& [key, expected] : keys) {
+            QTest::keyClick(f.ListView1, key, Qt::ControlModifier);
+            QCOMPARE(selectedRows(), QList<int>{expected});
+            QCOMPARE(rig.list().Selected(), expected);
+        }
+        QWidget* vp = f.ListView1->viewport();
+        for (int position : {1, 1}) {
+            QTest::mouseClick(vp, Qt::LeftButton, Qt::ControlModifier, centreOf(f, position));
+            QCOMPARE(selectedRows(), QList<int>{1});
+            QCOMPARE(rig.list().Selected(), 1);
+        }
+    }
+
     void clearList() {
         FormRig rig;
         rig.addFiles({"/m/1.aac", "/m/2.aac"});
