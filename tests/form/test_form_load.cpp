@@ -46,9 +46,43 @@ private Q_SLOTS:
         QCOMPARE(f.size(), QSize(qRound(8040 * px), qRound(6990 * px)));
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(f.PushButton1->geometry(),
-                 QRect(qRound(120 * px), qRound(3770 * px), qRound(7800 * px), qRound(405 * px)));
-        QCOMPARE(f.Frame2->y(), qRound(8400 * px));
+        // Every control at its designed place, in twips, relative to its container.
+        const struct {
+            const char* name;
+            QWidget* container;
+            int left, top, width, height;
+        } design[] = {
+            {"Frame3", &f, 120, 6015, 7800, 855},
+            {"Slider1", f.Frame3, 540, 300, 6555, 315},
+            {"Label2", f.Frame3, 150, 360, 375, 195},
+            {"Label3", f.Frame3, 7170, 345, 405, 225},
+            {"Frame2", &f, 120, 8400, 7800, 2265},
+            {"Volume", f.Frame2, 945, 160, 6660, 630},
+            {"Balance", f.Frame2, 945, 855, 6660, 630},
+            {"Speed", f.Frame2, 945, 1530, 6660, 630},
+            {"Label1_2", f.Frame2, 135, 383, 690, 225},
+            {"Label1_3", f.Frame2, 135, 1065, 735, 225},
+            {"Label1_4", f.Frame2, 135, 1740, 585, 225},
+            {"Frame1", &f, 120, 5250, 7800, 705},
+            {"Option2", f.Frame1, 2280, 300, 1695, 255},
+            {"Option1", f.Frame1, 240, 300, 1695, 255},
+            {"ListView1", &f, 120, 120, 7800, 2535},
+            {"PushButton5", &f, 120, 2750, 3840, 405},
+            {"PushButton2", &f, 4080, 2750, 3840, 405},
+            {"PushButton1", &f, 120, 3770, 7800, 405},
+            {"PushButton11", &f, 120, 3260, 3840, 405},
+            {"PushButton3", &f, 4080, 3260, 3840, 405},
+            {"PushButton4", &f, 120, 4280, 7800, 405},
+            {"PushButton6", &f, 120, 4790, 3840, 405},
+            {"PushButton7", &f, 4080, 4790, 3840, 405},
+        };
+        for (const auto& d : design) {
+            auto* w = f.findChild<QWidget*>(QString::fromLatin1(d.name));
+            QVERIFY2(w && w->parentWidget() == d.container, d.name);
+            const QRect expected(qRound(d.left * px), qRound(d.top * px), qRound(d.width * px),
+                                 qRound(d.height * px));
+            QVERIFY2(w->geometry() == expected, d.name);
+        }
         QVERIFY(f.Frame2->y() > f.height());  // out of sight, yet reachable by Tab
         QCOMPARE(f.ListView1->header()->sectionSize(0), qRound(6500 * px));
         QCOMPARE(f.PushButton5->font().pointSizeF(), 11.25);
