@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -70,9 +71,15 @@ QRect Form1::twRect(double left, double top, double width, double height) const 
 void Form1::buildControls() {
     setFont(designFont(9));
     setFixedSize(tw(8040), tw(6990));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    // The design's colours hold whatever the desktop's palette: black text on white, the
+    // style's own light colours elsewhere. Boxes and dialogs are windows of their own and
+    // keep the desktop's.
+    QPalette design = style()->standardPalette();
+    design.setColor(QPalette::Window, Qt::white);
+    design.setColor(QPalette::WindowText, Qt::black);
+    design.setColor(QPalette::Base, Qt::white);
+    design.setColor(QPalette::Text, Qt::black);
+    setPalette(design);
     setAutoFillBackground(true);
     setMouseTracking(true);
 

@@ -2,6 +2,8 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -98,6 +100,44 @@ private Q_SLOTS:
                 next = next->nextInFocusChain();  // the list's own inner widgets
             QCOMPARE(next, order[i]);
         }
+    }
+
+    // A dark desktop palette leaves the window's own controls black on white, as designed,
+    // on screen; the boxes follow the desktop.
+    void coloursUnderADarkPalette() {
+        const QPalette desktop = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
+        QPalette dark = desktop;
+        for (auto [role, colour] : {std::pair{QPalette::Window, QColor(0x20, 0x20, 0x20)},
+                                    {QPalette::WindowText, QColor(Qt::white)},
+                                    {QPalette::Base, QColor(0x10, 0x10, 0x10)},
+                                    {QPalette::Text, QColor(Qt::white)},
+                                    {QPalette::Button, QColor(0x30, 0x30, 0x30)},
+                                    {QPalette::ButtonText, QColor(Qt::white)}})
+            dark.setColor(role, colour);
+        QApplication::setPalette(dark);
+        FormRig rig;
+        rig.load({"entry"});
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 f.Label2, f.Label3, f.Frame1, f.Frame3, f.Option1, f.Option2, f.ListView1,
+                 f.ListView1->viewport(), f.Slider1, f.PushButton1}) {
+            const QPalette p = w->palette();
+            QCOMPARE(p.color(w->foregroundRole()), QColor(Qt::black));
+            QCOMPARE(p.color(QPalette::Text), QColor(Qt::black));
+            QVERIFY2(p.color(w->backgroundRole()).lightness() > 200, qPrintable(w->objectName()));
+        }
+        // As drawn: the captions' pixels are dark on the white window.
+        for (QWidget* w : std::initializer_list<QWidget*>{f.Label2, f.Frame1, f.Option1, f.Frame3}) {
+            const QImage shot = w->grab().toImage();
+            int dark = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) dark += qGray(shot.pixel(x, y)) < 80;
+            QVERIFY2(dark > 10, qPrintable(w->objectName()));
+        }
+        QCOMPARE(QMessageBox(&f).palette().color(QPalette::Window), dark.color(QPalette::Window));
     }
 
     void restoresFiles() {
