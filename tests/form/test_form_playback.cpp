@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <QAccessible>
+
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -291,6 +293,37 @@ private Q_SLOTS:
         QCOMPARE(rig.store.value("Option2"), QStringLiteral("1"));
         QTest::mouseClick(f.Option2, Qt::LeftButton, {}, QPoint(5, f.Option2->height() / 2));
         QVERIFY(f.Option2->isChecked());  // a click on the selected one keeps it
+    }
+
+    // The two options are one radio group: announced as radio buttons, one tab stop (the
+    // chosen option), and the arrow keys move the choice, storing it as a click does.
+    void optionsAreOneGroup() {
+        FormRig rig;
+        rig.load();
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QApplication::setActiveWindow(&f);
+        for (QWidget* o : {f.Option1, f.Option2})
+            QCOMPARE(QAccessible::queryAccessibleInterface(o)->role(), QAccessible::RadioButton);
+        const auto tabFrom = [&](QWidget* w) {
+            w->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(w, Qt::Key_Tab);
+            return QApplication::focusWidget();
+        };
+        QCOMPARE(tabFrom(f.PushButton7), f.Option1);
+        QCOMPARE(tabFrom(f.Option1), f.Slider1);
+        f.Option1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.Option1, Qt::Key_Right);
+        QVERIFY(f.Option2->isChecked() && !f.Option1->isChecked());
+        QCOMPARE(QApplication::focusWidget(), f.Option2);
+        QCOMPARE(rig.store.value("Option2"), QStringLiteral("1"));
+        QCOMPARE(tabFrom(f.PushButton7), f.Option2);
+        QCOMPARE(tabFrom(f.Option2), f.Slider1);
+        f.Option2->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.Option2, Qt::Key_Left);
+        QVERIFY(f.Option1->isChecked() && !f.Option2->isChecked());
+        QCOMPARE(rig.store.value("Option1"), QStringLiteral("1"));
     }
 
     void scrollToItemPutsEntryOnTop() {
