@@ -12,12 +12,13 @@
 #include <QTreeView>
 
 #include "app/form1.h"
-#include "app/imessageboxes.h"
-#include "app/playlistcodec.h"
+#include "core/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/qt/filesettingsstore.h"
 #include "playback/imediaengine.h"
+#include "playlist/listeditor.h"
 #include "playlist/playlist.h"
+#include "playlist/playlistcodec.h"
 #include "playlist/playlistmodel.h"
 
 namespace {
@@ -100,18 +101,18 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         const QRect r = form.ListView1->visualRect(list.model()->index(n / 2, 0));
         const QRect below = form.ListView1->visualRect(list.model()->index(n / 2 + 1, 0));
-        form.ListView1_MouseDown();
-        form.ListView1_ItemClick();
+        form.listEditor().ListView1_MouseDown();
+        form.listEditor().ListView1_ItemClick();
         std::vector<double> times;
         for (int k = 0; k < 51; ++k) {  // back and forth over two rows; the median counts
             t0 = Clock::now();
-            form.ListView1_MouseMove((k % 2 ? r : below).center(), QPoint(400, 330));
+            form.listEditor().ListView1_MouseMove((k % 2 ? r : below).center(), QPoint(400, 330));
             QApplication::processEvents();
             times.push_back(msSince(t0));
         }
         std::sort(times.begin(), times.end());
         const double exchange = times[times.size() / 2];
-        form.ListView1_MouseUp();
+        form.listEditor().ListView1_MouseUp();
 
         t0 = Clock::now();
         store.save(QStringLiteral("Volume Level"), QStringLiteral("37"));

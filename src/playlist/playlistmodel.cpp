@@ -1,5 +1,7 @@
 #include "playlist/playlistmodel.h"
 
+#include <algorithm>
+
 namespace {
 const QString kHeader = QStringLiteral("AAC File(s)");
 }
@@ -47,8 +49,5 @@ void PlaylistModel::clear() {
 }
 
 bool PlaylistModel::contains(const QString& text) const {
-    // Every entry is compared: no early exit, as the loader's test has always been.
-    bool found = false;
-    for (const QString& t : m_texts) found = (t == text) || found;
-    return found;
+    return std::find(m_texts.begin(), m_texts.end(), text) != m_texts.end();
 }

@@ -6,8 +6,8 @@
 
 #include <QString>
 
-#include "app/failure.h"
-#include "app/isettingsstore.h"
+#include "core/failure.h"
+#include "core/isettingsstore.h"
 
 // An in-memory settings store. Saves can be made to fail, for every key or for one,
 // and are counted per key (failed saves are not counted and change nothing).

@@ -194,10 +194,6 @@ DirListing PosixFileSystem::entries(const QString& folder) const {
     return read(folder, ReadMode::Names);
 }
 
-DirListing PosixFileSystem::subFolders(const QString& folder) const {
-    return read(folder, ReadMode::FoldersOnly);
-}
-
 DirListing PosixFileSystem::readFolder(const QString& folder) const {
     return read(folder, ReadMode::WithKinds);
 }
@@ -256,7 +252,6 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
                 continue;
             const EntryKind kind =
                 mode == ReadMode::Names ? EntryKind::Other : kindOf(dirFd, name, entry->d_type);
-            if (mode == ReadMode::FoldersOnly && kind != EntryKind::Folder) continue;
             QString decoded = QFile::decodeName(name);
             result.names.append(decoded);
             if (mode == ReadMode::WithKinds)

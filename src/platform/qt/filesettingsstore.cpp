@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 Q_LOGGING_CATEGORY(lcSettings, "quaverly.platform.settings")
 

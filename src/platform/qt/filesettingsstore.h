@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/isettingsstore.h"
+#include "core/isettingsstore.h"
 
 // The settings store as a folder with one file per key. The file is named exactly as the
 // key and holds the value's text as UTF-8 and nothing else; a missing file is an absent
