@@ -1,5 +1,8 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +38,32 @@ QString playlistText(int n) {
     return text;
 }
 
+// Caps the size a file may grow to, for this process, with SIGXFSZ ignored so that a
+// write over the cap fails with EFBIG instead of ending the process. Both are restored
+// when it goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &m_oldAction);
+        struct rlimit cap = m_old;
+        cap.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        sigaction(SIGXFSZ, &m_oldAction, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit m_old {};
+    struct sigaction m_oldAction {};
+};
+
 struct HelperResult {
     int exitCode;
     QString output;
@@ -54,13 +83,16 @@ private Q_SLOTS:
     void largePlaylist();
     void replaceKeepsOtherKeys();
     void invalidUtf8IsReadLossilyAndLeftAlone();
-    void folderIsReadAsAbsent();
     void missingFolderIsCreatedOnFirstSave();
     void unusableFolderMakesSaveFail();
     void readOnlyFolderKeepsOldValue();
-    void unreadableFileReadsAsAbsent();
+    void failedWriteKeepsOldValue_data();
+    void failedWriteKeepsOldValue();
+    void unreadableValueFailsToRead_data();
+    void unreadableValueFailsToRead();
     void keysThatLeaveTheFolderAreRefused_data();
     void keysThatLeaveTheFolderAreRefused();
+    void defaultFolderFollowsXdgConfigHome_data();
     void defaultFolderFollowsXdgConfigHome();
 
 private:
@@ -154,16 +186,6 @@ void TestFileSettingsStore::invalidUtf8IsReadLossilyAndLeftAlone() {
     QCOMPARE(fileBytes(dir.filePath("Files")), bytes);
 }
 
-void TestFileSettingsStore::folderIsReadAsAbsent() {
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir("Snapshot"));
-    FileSettingsStore store(dir.path());
-    QCOMPARE(store.read("Snapshot"), std::nullopt);
-    // A key occupied by a folder cannot be saved either, and that is reported.
-    QVERIFY_THROWS_EXCEPTION(Failure, store.save("Snapshot", "x"));
-    QVERIFY(QFileInfo(dir.filePath("Snapshot")).isDir());
-}
-
 void TestFileSettingsStore::missingFolderIsCreatedOnFirstSave() {
     QTemporaryDir dir;
     const QString folder = dir.filePath("config/Varnelta/Quaverly");
@@ -243,22 +265,82 @@ void TestFileSettingsStore::readOnlyFolderKeepsOldValue() {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-void TestFileSettingsStore::unreadableFileReadsAsAbsent() {
+void TestFileSettingsStore::failedWriteKeepsOldValue_data() {
+    QTest::addColumn<int>("limit");  // the size a file may grow to
+    QTest::addColumn<int>("size");   // of the new value
+    QTest::newRow("first byte refused") << 0 << 1;
+    QTest::newRow("cut after 8 KiB") << 8192 << 100000;
+}
+
+// A write that fails half-way (here through a file-size limit, as on a full disk) is
+// reported with the system's reason, and the old value stays byte for byte.
+void TestFileSettingsStore::failedWriteKeepsOldValue() {
+    QFETCH(int, limit);
+    QFETCH(int, size);
+    QTemporaryDir dir;
+    FileSettingsStore store(dir.path());
+    const QString old = playlistText(4);
+    store.save("Files", old);
+    QString error = "the save was reported as done";
+    {
+        const FileSizeLimit cap(limit);
+        try {
+            store.save("Files", QString(size, u'x'));
+        } catch (const Failure& f) {
+            error = f.description();
+        }
+    }
+    QCOMPARE(error,
+             QString("Cannot save the setting \"Files\" in %1: File too large").arg(dir.path()));
+    QCOMPARE(fileBytes(dir.filePath("Files")), old.toUtf8());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Files"});
+}
+
+void TestFileSettingsStore::unreadableValueFailsToRead_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no read permission") << "write-only"
+                                        << "Permission denied";
+    QTest::newRow("folder not searchable") << "locked folder"
+                                           << "Permission denied";
+    QTest::newRow("a folder in its place") << "folder"
+                                           << "Is a directory";
+}
+
+// A value that is there but cannot be read is reported, never taken for an absent key,
+// and trying changes nothing.
+void TestFileSettingsStore::unreadableValueFailsToRead() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                      QFileDevice::ReadOther | QFileDevice::ExeOther;
     QTemporaryDir dir;
     QVERIFY(QFile::copy(QUAVERLY_SETTINGS_HELPER, dir.filePath("settingshelper")));
-    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::ExeOther));
-    QVERIFY(QFile::setPermissions(dir.filePath("settingshelper"),
-                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadOther | QFileDevice::ExeOther));
-    writeBytes(dir.filePath("Option1"), "1");
-    QVERIFY(QFile::setPermissions(dir.filePath("Option1"), QFileDevice::WriteOwner));
-    const HelperResult read = runAsNobody(dir.path(), {"read", dir.path(), "Option1"});
-    QCOMPARE(read.exitCode, 0);
-    QCOMPARE(read.output, QString("absent"));
-    QVERIFY(QFile::setPermissions(dir.filePath("Option1"), QFileDevice::ReadOwner));
-    QCOMPARE(fileBytes(dir.filePath("Option1")), QByteArray("1"));
+    QVERIFY(QFile::setPermissions(dir.path(), open));
+    QVERIFY(QFile::setPermissions(dir.filePath("settingshelper"), open));
+    const QString folder = dir.filePath("store");
+    QVERIFY(QDir().mkdir(folder));
+    if (kind == "folder") {
+        QVERIFY(QDir(folder).mkdir("Option1"));
+        FileSettingsStore store(folder);
+        QVERIFY_THROWS_EXCEPTION(Failure, store.read("Option1"));
+        QVERIFY_THROWS_EXCEPTION(Failure, store.save("Option1", "x"));
+    } else {
+        writeBytes(folder + "/Option1", "1");
+    }
+    if (kind == "write-only")
+        QVERIFY(QFile::setPermissions(folder + "/Option1", QFileDevice::WriteOwner));
+    QVERIFY(QFile::setPermissions(folder,
+                                  kind == "locked folder" ? open & ~QFileDevice::ExeOther : open));
+
+    const HelperResult read = runAsNobody(dir.path(), {"read", folder, "Option1"});
+    QFile::setPermissions(folder, open);
+    QFile::setPermissions(folder + "/Option1", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QCOMPARE(read.output,
+             QString("failed:Cannot read the setting \"Option1\" in %1: %2").arg(folder, reason));
+    QCOMPARE(read.exitCode, 1);
+    if (kind != "folder") QCOMPARE(fileBytes(folder + "/Option1"), QByteArray("1"));
 }
 
 void TestFileSettingsStore::keysThatLeaveTheFolderAreRefused_data() {
@@ -284,21 +366,33 @@ void TestFileSettingsStore::keysThatLeaveTheFolderAreRefused() {
              QStringList());
 }
 
+void TestFileSettingsStore::defaultFolderFollowsXdgConfigHome_data() {
+    QTest::addColumn<QString>("xdg");
+    QTest::addColumn<bool>("used");
+    QTest::newRow("absolute") << QString("<dir>") << true;
+    QTest::newRow("relative is ignored") << QString("relative/config") << false;
+    QTest::newRow("dot is ignored") << QString(".") << false;
+    QTest::newRow("empty") << QString("") << false;
+}
+
 void TestFileSettingsStore::defaultFolderFollowsXdgConfigHome() {
+    QFETCH(QString, xdg);
+    QFETCH(bool, used);
     QTemporaryDir dir;
+    xdg.replace("<dir>", dir.path());
     const QByteArray old = qgetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(false);
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", xdg.toUtf8());
     const QString folder = FileSettingsStore::defaultFolder();
-    const QString used = FileSettingsStore().folder();
+    const QString made = FileSettingsStore().folder();
     if (old.isNull()) {
         qunsetenv("XDG_CONFIG_HOME");
     } else {
         qputenv("XDG_CONFIG_HOME", old);
     }
     QStandardPaths::setTestModeEnabled(true);
-    QCOMPARE(folder, dir.path() + "/Varnelta/Quaverly");
-    QCOMPARE(used, folder);
+    QCOMPARE(folder, (used ? xdg : QDir::homePath() + "/.config") + "/Varnelta/Quaverly");
+    QCOMPARE(made, folder);
     // In test mode the folder moves away from the user's real settings.
     QVERIFY(FileSettingsStore::defaultFolder().endsWith("/Varnelta/Quaverly"));
     QVERIFY(FileSettingsStore::defaultFolder() != folder);
