@@ -32,8 +32,9 @@ void stand_in_video_sink_class_init(StandInVideoSinkClass* klass) {
 }
 
 // Files that hold pictures, named .aac: the encoder that makes each.
-const QHash<QString, QString> kPictureEncoders{
-    {"png", "pngenc snapshot=true"}, {"jpeg", "jpegenc snapshot=true"}, {"webm", "vp8enc ! webmmux"}};
+const QHash<QString, QString> kPictureEncoders{{"png", "pngenc snapshot=true"},
+                                               {"jpeg", "jpegenc snapshot=true"},
+                                               {"webm", "vp8enc ! webmmux"}};
 }  // namespace
 
 // Files the engine cannot play, and paths it must not trip over. Whatever comes in,
