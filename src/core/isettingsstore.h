@@ -8,7 +8,8 @@
 class ISettingsStore {
 public:
     virtual ~ISettingsStore() = default;
-    // The stored text, or nullopt when the key is absent (or cannot be read at all).
+    // The stored text, or nullopt when the key is absent; throws Failure when the value
+    // is there but cannot be read, so that it is never taken for a missing one.
     virtual std::optional<QString> read(const QString& key) const = 0;
     // Creates or replaces the value at once; throws Failure when it cannot be written.
     virtual void save(const QString& key, const QString& value) = 0;

@@ -4,7 +4,18 @@
 
 namespace {
 const QString kHeader = QStringLiteral("AAC File(s)");
+
+// The most of an entry that is ever shown: far wider than the list at any font, and
+// cheap to lay out on every repaint, as an entry of megabytes is not.
+constexpr qsizetype kShownChars = 2000;
+
+QString shownText(const QString& text) {
+    if (text.size() <= kShownChars) return text;
+    qsizetype cut = kShownChars;
+    if (text.at(cut - 1).isHighSurrogate()) --cut;  // never half a character
+    return text.left(cut) + QChar(0x2026);          // the view elides it at the right
 }
+}  // namespace
 
 int PlaylistModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_texts.size());
@@ -16,7 +27,9 @@ int PlaylistModel::columnCount(const QModelIndex& parent) const {
 
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() != 0 || index.row() >= rowCount()) return {};
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return text(index.row());
+    // Only what is drawn or spoken is cut; the entry itself stays whole.
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return shownText(text(index.row()));
     return {};
 }
 

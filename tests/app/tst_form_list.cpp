@@ -43,6 +43,17 @@ private Q_SLOTS:
         QCOMPARE(rig.list().Selected(), 1);  // later appends leave it
         QVERIFY(rig.list().IsInPlaylist("y"));
         QVERIFY(!rig.list().IsInPlaylist("Y"));
+        // An entry of megabytes is shown cut, never laid out whole; it stays whole.
+        const QString longEntry = "/music/" + QString(3'000'000, u'x') + ".aac";
+        rig.list().Append(longEntry);
+        const QModelIndex last = rig.list().model()->index(3, 0);
+        for (int role : {int(Qt::DisplayRole), int(Qt::AccessibleTextRole)}) {
+            const QString shown = last.data(role).toString();
+            QVERIFY(shown.size() < 10'000);
+            QVERIFY(longEntry.startsWith(shown.chopped(1)));
+        }
+        QCOMPARE(rig.list().Text(4), longEntry);
+        QCOMPARE(rig.texts().last(), longEntry);
     }
 
     // Press on an entry, then one move event over each listed row.

@@ -6,6 +6,7 @@
 #include <QSlider>
 
 #include "fakes/formrig.h"
+#include "platform/posix/posixfilesystem.h"
 
 namespace {
 const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
@@ -156,6 +157,22 @@ private Q_SLOTS:
         f.PushButton7_Click();
         QCOMPARE(rig.messages().last(), QStringLiteral("You must open or select a file first."));
         QCOMPARE(rig.list().Selected(), 1);
+    }
+
+    // On the real file system, an entry holding a NUL names no file, not the file
+    // named by the part before the NUL.
+    void entryWithNulIsNoFile() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.aac");
+        QFile(file).open(QIODevice::WriteOnly);
+        PosixFileSystem disk;
+        FormRig rig;
+        rig.store.set("Files", file + QChar(u'\0') + ".aac||MySeparator12||");
+        rig.make([&](Form1::Services& s) { s.fs = &disk; });
+        rig.form->Form_Load();
+        rig.form->PushButton1_Click();
+        QCOMPARE(rig.messages(), QStringList{"File selected does not exists."});
+        QCOMPARE(rig.engine.loadCount, 0);
     }
 
     void transportCaptionsAndMessages() {

@@ -9,6 +9,34 @@
 #include "fakes/aacfixture.h"
 #include "playback/clsmusic.h"
 
+namespace {
+// Stands in for whatever video output is installed (some open a window or a device, or
+// crash, as soon as they are made) and counts how many the engine made.
+int g_videoOutputsMade = 0;
+struct StandInVideoSink {
+    GstElement parent;
+};
+struct StandInVideoSinkClass {
+    GstElementClass parent_class;
+};
+G_DEFINE_TYPE(StandInVideoSink, stand_in_video_sink, GST_TYPE_ELEMENT)
+void stand_in_video_sink_init(StandInVideoSink*) {
+    ++g_videoOutputsMade;
+}
+void stand_in_video_sink_class_init(StandInVideoSinkClass* klass) {
+    static GstStaticPadTemplate sink = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                                               GST_STATIC_CAPS("video/x-raw"));
+    gst_element_class_add_static_pad_template(GST_ELEMENT_CLASS(klass), &sink);
+    gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Stand-in video output",
+                                          "Sink/Video", "Counts its instances", "Quaverly");
+}
+
+// Files that hold pictures, named .aac: the encoder that makes each.
+const QHash<QString, QString> kPictureEncoders{{"png", "pngenc snapshot=true"},
+                                               {"jpeg", "jpegenc snapshot=true"},
+                                               {"webm", "vp8enc ! webmmux"}};
+}  // namespace
+
 // Files the engine cannot play, and paths it must not trip over. Whatever comes in,
 // loading returns at once, nothing throws, and the engine goes on to play the next file.
 class TestBadFiles : public QObject {
@@ -34,6 +62,8 @@ void TestBadFiles::initTestCase() {
     qunsetenv("DISPLAY");
     QVERIFY(m_dir.isValid());
     QVERIFY(initMediaFramework());
+    QVERIFY(gst_element_register(nullptr, "standinvideosink", GST_RANK_PRIMARY,
+                                 stand_in_video_sink_get_type()));
     m_good = m_dir.filePath(QStringLiteral("good.aac"));
     QString error;
     QVERIFY2(writeAacFile(m_good, 1.0, 440, &error), qPrintable(error));
@@ -67,6 +97,10 @@ void TestBadFiles::unplayableLoadsAsSilence_data() {
     QTest::newRow("fifo") << "fifo";
     QTest::newRow("missing") << "missing";
     QTest::newRow("empty path") << "none";
+    QTest::newRow("NUL after a good file's name") << "nul";
+    QTest::newRow("PNG picture") << "png";
+    QTest::newRow("JPEG picture") << "jpeg";
+    QTest::newRow("WebM video") << "webm";
 }
 
 void TestBadFiles::unplayableLoadsAsSilence() {
@@ -92,7 +126,18 @@ void TestBadFiles::unplayableLoadsAsSilence() {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (kind == "none") {
         path.clear();
+    } else if (kind == "nul") {
+        path = m_good + QChar(u'\0') + QStringLiteral(".aac");
+    } else if (const QString encoder = kPictureEncoders.value(kind); !encoder.isEmpty()) {
+        QString error;
+        QVERIFY2(writeMediaFile(path,
+                                QStringLiteral("videotestsrc num-buffers=10 ! video/x-raw,width=64,"
+                                               "height=48,framerate=10/1 ! videoconvert ! ") +
+                                    encoder + QStringLiteral(" ! filesink name=out"),
+                                &error),
+                 qPrintable(error));
     }
+    g_videoOutputsMade = 0;
 
     auto engine = makeTestEngine();
     clsMusic music(*engine);
@@ -106,6 +151,7 @@ void TestBadFiles::unplayableLoadsAsSilence() {
     QCOMPARE(music.duration(), 0.0);
     QCOMPARE(music.Position(), 0.0);
     QCOMPARE(music.State(), 0);
+    QCOMPARE(g_videoOutputsMade, 0);
 
     // The same engine plays the next file as if nothing had happened.
     playsToTheEnd(music, m_good);

@@ -94,6 +94,8 @@ private Q_SLOTS:
         QTest::newRow("proc subfolder") << "/proc/sys/" << 22;
         QTest::newRow("proc link") << "/proc/self" << 1046;
         QTest::newRow("undecodable name") << path("bad\xff.aac") << -1;
+        QTest::newRow("NUL after a file's name") << path("file") + QChar(u'\0') + "x.aac" << -1;
+        QTest::newRow("NUL after a folder's name") << path("dir") + QChar(u'\0') << -1;
     }
     void attributes() {
         QFETCH(QString, path);
@@ -131,6 +133,7 @@ private Q_SLOTS:
         QTest::newRow("missing") << path("missing") << false;
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("undecodable name") << path("bad\xff.aac") << false;
+        QTest::newRow("NUL after a file's name") << path("file") + QChar(u'\0') + "x.aac" << false;
     }
     void canOpenFile() {
         QFETCH(QString, path);
@@ -145,6 +148,7 @@ private Q_SLOTS:
         QVERIFY(!fs.fileExists(path("dangling")));
         QVERIFY(!fs.fileExists(path("loop")));
         QVERIFY(!fs.fileExists(QString()));
+        QVERIFY(!fs.fileExists(path("file") + QChar(u'\0') + "x.aac"));
     }
 
     void listings() {
@@ -197,6 +201,7 @@ private Q_SLOTS:
         QVERIFY(read.stamp.settled);
         QVERIFY(settling.unchanged(folder, read.stamp));
         QVERIFY(settling.unchanged(folder + "/", read.stamp));
+        QVERIFY(!settling.unchanged(folder + QChar(u'\0') + "x", read.stamp));
         QVERIFY(!settling.unchanged(path("dir"), read.stamp));
         // A change below a sub-folder is no change of this folder's entries.
         QVERIFY(tree.file("stamped/sub/b.aac"));
@@ -225,6 +230,8 @@ private Q_SLOTS:
         QTest::newRow("dangling") << path("dangling") << ListError::PathNotFound;
         QTest::newRow("loop") << path("loop") << ListError::Other;
         QTest::newRow("empty") << QString() << ListError::PathNotFound;
+        QTest::newRow("NUL after a folder's name")
+            << path("dir") + QChar(u'\0') + "x" << ListError::PathNotFound;
     }
     void listingErrors() {
         QFETCH(QString, path);

@@ -24,9 +24,14 @@ int main(int argc, char** argv) {
         }
     }
     if (args.size() == 4 && args[1] == QLatin1String("read")) {
-        const auto value = FileSettingsStore(args[2]).read(args[3]);
-        out << (value ? QStringLiteral("value:") + *value : QStringLiteral("absent"));
-        return 0;
+        try {
+            const auto value = FileSettingsStore(args[2]).read(args[3]);
+            out << (value ? QStringLiteral("value:") + *value : QStringLiteral("absent"));
+            return 0;
+        } catch (const Failure& f) {
+            out << "failed:" << f.description();
+            return 1;
+        }
     }
     std::fputs("usage: settingshelper save FOLDER KEY VALUE | read FOLDER KEY\n", stderr);
     return 2;

@@ -1,5 +1,8 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +38,21 @@ QString playlistText(int n) {
     return text;
 }
 
+// Runs `f` with files capped at `bytes` for this process and SIGXFSZ ignored, so that a
+// write over the cap fails with EFBIG, as on a full disk; then puts both back.
+template <class F>
+void withFileSizeLimit(rlim_t bytes, F&& f) {
+    struct rlimit old {
+    }, cap{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    cap = {bytes, old.rlim_max};
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &cap);
+    f();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
 struct HelperResult {
     int exitCode;
     QString output;
@@ -54,13 +72,16 @@ private Q_SLOTS:
     void largePlaylist();
     void replaceKeepsOtherKeys();
     void invalidUtf8IsReadLossilyAndLeftAlone();
-    void folderIsReadAsAbsent();
     void missingFolderIsCreatedOnFirstSave();
     void unusableFolderMakesSaveFail();
     void readOnlyFolderKeepsOldValue();
-    void unreadableFileReadsAsAbsent();
+    void failedWriteKeepsOldValue_data();
+    void failedWriteKeepsOldValue();
+    void unreadableValueFailsToRead_data();
+    void unreadableValueFailsToRead();
     void keysThatLeaveTheFolderAreRefused_data();
     void keysThatLeaveTheFolderAreRefused();
+    void defaultFolderFollowsXdgConfigHome_data();
     void defaultFolderFollowsXdgConfigHome();
 
 private:
@@ -154,16 +175,6 @@ void TestFileSettingsStore::invalidUtf8IsReadLossilyAndLeftAlone() {
     QCOMPARE(fileBytes(dir.filePath("Files")), bytes);
 }
 
-void TestFileSettingsStore::folderIsReadAsAbsent() {
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir("Snapshot"));
-    FileSettingsStore store(dir.path());
-    QCOMPARE(store.read("Snapshot"), std::nullopt);
-    // A key occupied by a folder cannot be saved either, and that is reported.
-    QVERIFY_THROWS_EXCEPTION(Failure, store.save("Snapshot", "x"));
-    QVERIFY(QFileInfo(dir.filePath("Snapshot")).isDir());
-}
-
 void TestFileSettingsStore::missingFolderIsCreatedOnFirstSave() {
     QTemporaryDir dir;
     const QString folder = dir.filePath("config/Varnelta/Quaverly");
@@ -243,22 +254,72 @@ void TestFileSettingsStore::readOnlyFolderKeepsOldValue() {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-void TestFileSettingsStore::unreadableFileReadsAsAbsent() {
+void TestFileSettingsStore::failedWriteKeepsOldValue_data() {
+    QTest::addColumn<int>("limit");  // the size a file may grow to
+    QTest::addColumn<int>("size");   // of the new value
+    QTest::newRow("first byte refused") << 0 << 1;
+    QTest::newRow("cut after 8 KiB") << 8192 << 100000;
+}
+
+// A write that fails half-way (here through a file-size limit, as on a full disk) is
+// reported with the system's reason, and the old value stays byte for byte.
+void TestFileSettingsStore::failedWriteKeepsOldValue() {
+    QFETCH(int, limit);
+    QFETCH(int, size);
     QTemporaryDir dir;
-    QVERIFY(QFile::copy(QUAVERLY_SETTINGS_HELPER, dir.filePath("settingshelper")));
-    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::ExeOther));
-    QVERIFY(QFile::setPermissions(dir.filePath("settingshelper"),
-                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadOther | QFileDevice::ExeOther));
-    writeBytes(dir.filePath("Option1"), "1");
-    QVERIFY(QFile::setPermissions(dir.filePath("Option1"), QFileDevice::WriteOwner));
-    const HelperResult read = runAsNobody(dir.path(), {"read", dir.path(), "Option1"});
-    QCOMPARE(read.exitCode, 0);
-    QCOMPARE(read.output, QString("absent"));
-    QVERIFY(QFile::setPermissions(dir.filePath("Option1"), QFileDevice::ReadOwner));
-    QCOMPARE(fileBytes(dir.filePath("Option1")), QByteArray("1"));
+    FileSettingsStore store(dir.path());
+    const QString old = playlistText(4);
+    store.save("Files", old);
+    QString error = "the save was reported as done";
+    withFileSizeLimit(limit, [&] {
+        try {
+            store.save("Files", QString(size, u'x'));
+        } catch (const Failure& f) {
+            error = f.description();
+        }
+    });
+    QCOMPARE(error,
+             QString("Cannot save the setting \"Files\" in %1: File too large").arg(dir.path()));
+    QCOMPARE(fileBytes(dir.filePath("Files")), old.toUtf8());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Files"});
+}
+
+void TestFileSettingsStore::unreadableValueFailsToRead_data() {
+    QTest::addColumn<int>("fileMode");    // 0: a folder in place of the value's file
+    QTest::addColumn<int>("folderMode");  // of the store's folder
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no read permission") << 0200 << 0755 << "Permission denied";
+    QTest::newRow("folder not searchable") << 0600 << 0750 << "Permission denied";
+    QTest::newRow("a folder in its place") << 0 << 0755 << "Is a directory";
+}
+
+// A value that is there but cannot be read (as "nobody", for whom the bits hold) is
+// reported, never taken for an absent key, and trying changes nothing.
+void TestFileSettingsStore::unreadableValueFailsToRead() {
+    QFETCH(int, fileMode);
+    QFETCH(int, folderMode);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString helper = dir.filePath("settingshelper"), folder = dir.filePath("store");
+    QVERIFY(QFile::copy(QUAVERLY_SETTINGS_HELPER, helper));
+    QVERIFY(::chmod(qPrintable(dir.path()), 0755) == 0 && ::chmod(qPrintable(helper), 0755) == 0);
+    QVERIFY(QDir().mkdir(folder));
+    const QString value = folder + "/Option1";
+    if (fileMode == 0) {
+        QVERIFY(QDir().mkdir(value));
+        QVERIFY_THROWS_EXCEPTION(Failure, FileSettingsStore(folder).read("Option1"));
+        QVERIFY_THROWS_EXCEPTION(Failure, FileSettingsStore(folder).save("Option1", "x"));
+    } else {
+        writeBytes(value, "1");
+        QVERIFY(::chmod(qPrintable(value), mode_t(fileMode)) == 0);
+    }
+    QVERIFY(::chmod(qPrintable(folder), mode_t(folderMode)) == 0);
+    const HelperResult read = runAsNobody(dir.path(), {"read", folder, "Option1"});
+    QCOMPARE(read.output,
+             QString("failed:Cannot read the setting \"Option1\" in %1: %2").arg(folder, reason));
+    QCOMPARE(read.exitCode, 1);
+    if (fileMode != 0) QCOMPARE(fileBytes(value), QByteArray("1"));
 }
 
 void TestFileSettingsStore::keysThatLeaveTheFolderAreRefused_data() {
@@ -284,21 +345,32 @@ void TestFileSettingsStore::keysThatLeaveTheFolderAreRefused() {
              QStringList());
 }
 
+void TestFileSettingsStore::defaultFolderFollowsXdgConfigHome_data() {
+    QTest::addColumn<QString>("xdg");
+    QTest::addColumn<bool>("used");
+    QTest::newRow("absolute") << QString("<dir>") << true;
+    QTest::newRow("relative is ignored") << QString("relative/config") << false;
+    QTest::newRow("empty") << QString("") << false;
+}
+
 void TestFileSettingsStore::defaultFolderFollowsXdgConfigHome() {
+    QFETCH(QString, xdg);
+    QFETCH(bool, used);
     QTemporaryDir dir;
+    xdg.replace("<dir>", dir.path());
     const QByteArray old = qgetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(false);
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", xdg.toUtf8());
     const QString folder = FileSettingsStore::defaultFolder();
-    const QString used = FileSettingsStore().folder();
+    const QString made = FileSettingsStore().folder();
     if (old.isNull()) {
         qunsetenv("XDG_CONFIG_HOME");
     } else {
         qputenv("XDG_CONFIG_HOME", old);
     }
     QStandardPaths::setTestModeEnabled(true);
-    QCOMPARE(folder, dir.path() + "/Varnelta/Quaverly");
-    QCOMPARE(used, folder);
+    QCOMPARE(folder, (used ? xdg : QDir::homePath() + "/.config") + "/Varnelta/Quaverly");
+    QCOMPARE(made, folder);
     // In test mode the folder moves away from the user's real settings.
     QVERIFY(FileSettingsStore::defaultFolder().endsWith("/Varnelta/Quaverly"));
     QVERIFY(FileSettingsStore::defaultFolder() != folder);
