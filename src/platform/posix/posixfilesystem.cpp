@@ -48,10 +48,7 @@ constexpr unsigned long kPseudoFileSystems[] = {
 // devtmpfs reports the tmpfs magic; it only counts when it is the file system of /dev.
 constexpr unsigned long kTmpfsMagic = TMPFS_MAGIC;
 
-// A path holding U+0000 names nothing: no name on disk holds that byte, and a name
-// that is not UTF-8 is read with U+0000 in its place (see decodeName).
 QByteArray nativePath(const QString& path) {
-    if (path.contains(QChar(0))) return {};
     return QFile::encodeName(path);
 }
 
@@ -94,6 +91,12 @@ QString decodeName(const char* name, bool* valid) {
         }
     }
     return text;
+}
+
+// Text that can name something on disk: not empty, and no NUL, which the system calls
+// take for the end of the path (they would look at the part before it instead).
+bool isPath(const QString& path) {
+    return !path.isEmpty() && !path.contains(QChar(u'\0'));
 }
 
 // The last path component, ignoring trailing separators; empty for "/".
@@ -182,13 +185,13 @@ bool PosixFileSystem::isPseudoFolder(const QByteArray& path, dev_t device) const
 }
 
 bool PosixFileSystem::fileExists(const QString& path) const {
-    if (path.isEmpty()) return false;
+    if (!isPath(path)) return false;
     struct stat st {};
     return ::stat(nativePath(path).constData(), &st) == 0;
 }
 
 std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
-    if (path.isEmpty()) return std::nullopt;
+    if (!isPath(path)) return std::nullopt;
     // A trailing "/" would make lstat() follow a link and report its target instead.
     QByteArray native = nativePath(path);
     while (native.size() > 1 && native.endsWith('/')) native.chop(1);
@@ -218,7 +221,7 @@ std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
 }
 
 bool PosixFileSystem::canOpenFile(const QString& path) const {
-    if (path.isEmpty()) return false;
+    if (!isPath(path)) return false;
     // An open asking for no access (O_PATH) succeeds exactly when the path resolves,
     // which is what stat() checks, without taking a descriptor: a third of the calls in
     // a scan, and it never blocks, not even on a FIFO.
@@ -230,16 +233,12 @@ DirListing PosixFileSystem::entries(const QString& folder) const {
     return read(folder, ReadMode::Names);
 }
 
-DirListing PosixFileSystem::subFolders(const QString& folder) const {
-    return read(folder, ReadMode::FoldersOnly);
-}
-
 DirListing PosixFileSystem::readFolder(const QString& folder) const {
     return read(folder, ReadMode::WithKinds);
 }
 
 bool PosixFileSystem::unchanged(const QString& folder, const FolderStamp& stamp) const {
-    if (!stamp.settled || !stamp.searchable || folder.isEmpty()) return false;
+    if (!stamp.settled || !stamp.searchable || !isPath(folder)) return false;
     // Looking up "." in the folder needs the same search permission as looking up any
     // of its entries, so this one call also tells that they can still be reached.
     QByteArray dot = nativePath(folder);
@@ -254,7 +253,7 @@ bool PosixFileSystem::unchanged(const QString& folder, const FolderStamp& stamp)
 
 DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
     DirListing result;
-    if (folder.isEmpty()) {
+    if (!isPath(folder)) {
         result.error = ListError::PathNotFound;
         return result;
     }
@@ -295,7 +294,6 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
                 continue;
             const EntryKind kind =
                 mode == ReadMode::Names ? EntryKind::Other : kindOf(dirFd, name, entry->d_type);
-            if (mode == ReadMode::FoldersOnly && kind != EntryKind::Folder) continue;
             bool valid = true;
             result.names.append(decodeName(name, &valid));
             // A name that is not UTF-8 is no path: only the entry itself could tell.
