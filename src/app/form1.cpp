@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -10,6 +11,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <QTreeView>
 
 #include "core/numbers.h"
@@ -139,6 +141,7 @@ void Form1::buildControls() {
     ListView1->setMouseTracking(true);
     ListView1->viewport()->setMouseTracking(true);
     ListView1->viewport()->installEventFilter(this);
+    ListView1->installEventFilter(this);  // Enter
     ListView1->viewport()->setAcceptDrops(true);
     ListView1->setAcceptDrops(true);
 
@@ -244,13 +247,26 @@ void Form1::selectOption(QRadioButton* on, QRadioButton* off) {
 }
 
 void Form1::showCentred() {
-    if (QScreen* s = screen()) {
-        const QRect area = s->availableGeometry();
-        QRect frame = frameGeometry();
-        frame.moveCenter(area.center());
-        move(frame.topLeft());
-    }
+    const auto centre = [this] {
+        if (QScreen* s = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(s->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    };
+    centre();
     show();
+    // The window manager's frame is known only once the window is shown: when it comes,
+    // the window is centred again, frame included.
+    auto* once = new QObject(this);
+    const auto framed = [this, once, centre] {
+        if (frameGeometry().size() == size() || once->parent() == nullptr) return;
+        once->setParent(nullptr);
+        once->deleteLater();
+        centre();
+    };
+    connect(windowHandle(), &QWindow::xChanged, once, framed);
+    connect(windowHandle(), &QWindow::yChanged, once, framed);
 }
 
 void Form1::SetAppTitle() {
@@ -277,18 +293,24 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::listViewportEvent(QEvent* event) {
     switch (event->type()) {
+        // Only the left button presses, clicks and drags entries; the others do nothing.
         case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-            m_listEditor->pressed(static_cast<QMouseEvent*>(event)->position().toPoint());
+        case QEvent::MouseButtonDblClick: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::LeftButton) m_listEditor->pressed(e->position().toPoint());
             return true;
+        }
         case QEvent::MouseMove: {
             auto* e = static_cast<QMouseEvent*>(event);
-            m_listEditor->moved(e->position().toPoint(), e->globalPosition().toPoint());
+            m_listEditor->moved(e->position().toPoint(), e->globalPosition().toPoint(),
+                                e->buttons().testFlag(Qt::LeftButton));
             return e->buttons() != Qt::NoButton;
         }
-        case QEvent::MouseButtonRelease:
-            m_listEditor->released(static_cast<QMouseEvent*>(event)->position().toPoint());
+        case QEvent::MouseButtonRelease: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::LeftButton) m_listEditor->released(e->position().toPoint());
             return true;
+        }
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* e = static_cast<QDropEvent*>(event);
@@ -316,6 +338,15 @@ bool Form1::listViewportEvent(QEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (ListView1 && watched == ListView1->viewport() && m_listEditor)
         return listViewportEvent(event);
+    if (watched == ListView1 && m_listEditor && event->type() == QEvent::KeyPress) {
+        // Enter plays the selected entry, as a click on it does.
+        const auto* e = static_cast<QKeyEvent*>(event);
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+            (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            m_listEditor->ListView1_Click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseMove) {
         auto* e = static_cast<QMouseEvent*>(event);
         // A handled move stops here, so the window behind does not reset the pointer.

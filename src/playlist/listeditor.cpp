@@ -59,7 +59,13 @@ void ListEditor::pressed(const QPoint& viewportPos) {
     m_list.view()->setFocus(Qt::MouseFocusReason);
 }
 
-void ListEditor::moved(const QPoint& viewportPos, const QPoint& screenPos) {
+void ListEditor::moved(const QPoint& viewportPos, const QPoint& screenPos, bool leftDown) {
+    // A release can go elsewhere (to a box opened while the button was held): the drag
+    // ends with the button, whatever the events said.
+    if (MouseIsDown && !leftDown) {
+        ListView1_MouseUp();
+        m_pressEntry = 0;
+    }
     ListView1_MouseMove(viewportPos, screenPos);
 }
 
@@ -115,7 +121,8 @@ void ListEditor::ListView1_MouseMove(const QPoint& viewportPos, const QPoint& sc
 
 void ListEditor::ListView1_MouseUp() {
     MouseIsDown = false;
-    m_list.view()->viewport()->setCursor(Qt::ArrowCursor);
+    // Back to the window's pointer, the hourglass included.
+    m_list.view()->viewport()->unsetCursor();
 }
 
 void ListEditor::ListView1_Click() {

@@ -32,9 +32,10 @@ public:
     ListEditor(Playlist& list, BusyState& busy, Services services, QString programFolder,
                const QString& appTitle, std::function<void(int position)> playRequested);
 
-    // Mouse on the list's viewport, as the window's event filter sees it.
+    // Left-button mouse on the list's viewport, as the window's event filter sees it;
+    // `leftDown` is the button's real state at the move.
     void pressed(const QPoint& viewportPos);
-    void moved(const QPoint& viewportPos, const QPoint& screenPos);
+    void moved(const QPoint& viewportPos, const QPoint& screenPos, bool leftDown);
     void released(const QPoint& viewportPos);
 
     void ListView1_MouseDown();

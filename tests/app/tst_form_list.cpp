@@ -12,19 +12,36 @@ namespace {
 QPoint centreOf(Form1& f, int position) {
     return f.ListView1->visualRect(f.ListView1->model()->index(position - 1, 0)).center();
 }
-const QPoint kMiddleOfScreen(400, 330);  // between the two auto-scroll bands
 }  // namespace
 
 class TestFormList : public QObject {
     Q_OBJECT
 
-    void press(Form1& f, int position) {
-        f.listEditor().ListView1_MouseDown();
-        f.playlist().Select(position);
-        f.listEditor().ListView1_ItemClick();
+    // The left button on an entry, a move over one, and the release, all as mouse events
+    // on the list.
+    static void press(Form1& f, int position) {
+        QTest::mousePress(f.ListView1->viewport(), Qt::LeftButton, {}, centreOf(f, position));
     }
-    void moveTo(Form1& f, int position, QPoint screen = kMiddleOfScreen) {
-        f.listEditor().ListView1_MouseMove(centreOf(f, position), screen);
+    static void moveTo(Form1& f, int position) {
+        QTest::mouseMove(f.ListView1->viewport(), centreOf(f, position));
+    }
+    static void release(Form1& f, int position) {
+        QTest::mouseRelease(f.ListView1->viewport(), Qt::LeftButton, {}, centreOf(f, position));
+    }
+    // Moves the shown window down by `dy` pixels and waits until it is there.
+    static bool moveWindowBy(Form1& f, int dy) {
+        const QPoint before = f.mapToGlobal(QPoint());
+        f.move(f.pos() + QPoint(0, dy));
+        return QTest::qWaitFor([&] { return f.mapToGlobal(QPoint()).y() == before.y() + dy; });
+    }
+    // Shows the window with the list's entries between the two auto-scroll bands of the
+    // screen, so that a drag never scrolls.
+    static void showAwayFromTheScrollBands(Form1& f) {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const int y = f.ListView1->viewport()->mapToGlobal(centreOf(f, 1)).y();
+        if (y < 310) QVERIFY(moveWindowBy(f, 310 - y));
+        if (y > 315) QVERIFY(moveWindowBy(f, 310 - y));
     }
 
 private Q_SLOTS:
@@ -56,7 +73,8 @@ private Q_SLOTS:
         QCOMPARE(rig.texts().last(), longEntry);
     }
 
-    // Press on an entry, then one move event over each listed row.
+    // Press on an entry, then one move event over each listed row, then the release:
+    // real mouse events through the window's event filter.
     void drag_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<int>("from");
@@ -85,44 +103,84 @@ private Q_SLOTS:
         FormRig rig;
         rig.load(entries);
         Form1& f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        showAwayFromTheScrollBands(f);
         press(f, from);
         for (int row : moves) moveTo(f, row);
-        f.listEditor().ListView1_MouseUp();
+        release(f, moves.last());
         QCOMPARE(rig.texts(), after);
         QCOMPARE(rig.list().Selected(), selected);
         QCOMPARE(f.listEditor().DragItem, selected);  // the release keeps it
         QVERIFY(!f.listEditor().MouseIsDown);
     }
 
-    void noButtonNoDrag() {
+    // Only a held left button drags: not after its release, not from below the entries,
+    // not with another button, and not after a release that went elsewhere (a box opened
+    // while the button was held).
+    void noLeftButtonNoDrag_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"released", "below the entries", "right button",
+                                "middle button", "release lost"})
+            QTest::newRow(how) << how;
+    }
+    void noLeftButtonNoDrag() {
+        QFETCH(QString, how);
         FormRig rig;
         rig.load({"A", "B"});
         Form1& f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        press(f, 1);
-        f.listEditor().ListView1_MouseUp();
+        showAwayFromTheScrollBands(f);
+        QWidget* vp = f.ListView1->viewport();
+        const QPoint below(5, vp->height() - 3);
+        if (how == "released") {
+            press(f, 1);
+            release(f, 1);
+        } else if (how == "below the entries") {
+            QTest::mousePress(vp, Qt::LeftButton, {}, below);
+        } else if (how == "right button" || how == "middle button") {
+            QTest::mousePress(vp, how == "right button" ? Qt::RightButton : Qt::MiddleButton, {},
+                              centreOf(f, 1));
+        } else {
+            press(f, 1);
+            QWidget box;  // takes the release, as a modal box would
+            QTest::mouseRelease(&box, Qt::LeftButton);
+        }
+        // Plain hovering, as the window system reports it, then the move with the button
+        // state the test left.
+        struct MoveCounter : QObject {
+            int moves = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                moves += e->type() == QEvent::MouseMove;
+                return false;
+            }
+        } counter;
+        vp->installEventFilter(&counter);
+        QCursor::setPos(vp->mapToGlobal(centreOf(f, 1)) + QPoint(0, -3));
+        QTRY_VERIFY(counter.moves >= 1);
+        QCursor::setPos(vp->mapToGlobal(centreOf(f, 2)));
+        QTRY_VERIFY(counter.moves >= 2);
         moveTo(f, 2);
         QCOMPARE(rig.texts(), QStringList({"A", "B"}));
-        // A press below the last entry drags nothing, whatever was dragged before.
-        QWidget* vp = f.ListView1->viewport();
-        QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(5, vp->height() - 3));
-        f.listEditor().ListView1_MouseMove(centreOf(f, 2), kMiddleOfScreen);
-        QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(5, vp->height() - 3));
-        QCOMPARE(rig.texts(), QStringList({"A", "B"}));
-        // A reference to a position that is gone is never used.
-        f.PushButton11_Click();
-        rig.list().AppendAll({"X"});
+        if (how != "below the entries") QVERIFY(!f.listEditor().MouseIsDown);
+        QTest::mouseRelease(vp, how == "middle button" ? Qt::MiddleButton : Qt::RightButton, {},
+                            below);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, below);
+        QCOMPARE(rig.engine.loadedPath, QString());  // nor did any of it play
+    }
+
+    // A reference to a position that is gone is never used.
+    void goneReferenceNotUsed() {
+        FormRig rig;
+        rig.load({"X"});
+        Form1& f = *rig.form;
+        showAwayFromTheScrollBands(f);
         f.listEditor().ListView1_MouseDown();
         f.listEditor().DragItem = 3;
-        moveTo(f, 1);
+        f.listEditor().ListView1_MouseMove(centreOf(f, 1), QPoint(400, 330));
         QCOMPARE(rig.texts(), QStringList({"X"}));
     }
 
     // The auto-scroll follows the pointer's screen row: above 305 the entry above
-    // comes into view, from 365 on the entry below, and in between nothing scrolls.
+    // comes into view, from 365 on the entry below, and in between nothing scrolls. The
+    // window is moved so that the entry dragged over is at that row of the screen.
     void autoScroll_data() {
         QTest::addColumn<int>("screenY");
         QTest::addColumn<int>("expectTopChange");  // -1 up, +1 down, 0 none
@@ -151,13 +209,19 @@ private Q_SLOTS:
         while (shown.contains(rectOf(lastWhole + 1))) ++lastWhole;
         const int to = expectTopChange > 0 ? lastWhole : top + 1;
         const int from = expectTopChange > 0 ? to - 1 : top + 2;
+        QWidget* vp = f.ListView1->viewport();
+        const int dy = screenY - vp->mapToGlobal(centreOf(f, to)).y();
+        if (dy != 0) QVERIFY(moveWindowBy(f, dy));
+        const QPoint over = centreOf(f, to);
+        QCOMPARE(vp->mapToGlobal(over).y(), screenY);
         press(f, from);
-        moveTo(f, to, QPoint(400, screenY));
+        moveTo(f, to);
         QCOMPARE(rig.list().Selected(), to);
         if (expectTopChange < 0) QVERIFY(shown.contains(rectOf(to - 1)));
         if (expectTopChange == 0) QCOMPARE(rig.list().FirstVisible(), top);
         if (expectTopChange > 0)  // scrolled down to show it (the view keeps a pixel of slack)
             QVERIFY(shown.intersected(rectOf(to + 1)).height() >= rectOf(to + 1).height() - 1);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, over);
     }
 
     void clickOnEmptyListDoesNothing() {
@@ -177,6 +241,12 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
+        // The other buttons neither select nor play.
+        for (Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
+            QTest::mouseClick(f.ListView1->viewport(), other, {}, centreOf(f, 2));
+            QCOMPARE(rig.list().Selected(), 1);
+            QCOMPARE(rig.engine.loadedPath, QString());
+        }
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, centreOf(f, 2));
         QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/2.aac"));
         QCOMPARE(f.PushButton1->text(), QStringLiteral("Stop Playing (Ctrl+Shift+X)"));
@@ -190,6 +260,26 @@ private Q_SLOTS:
         QCOMPARE(rig.list().Count(), 2);
         QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/1.aac"));
         QCOMPARE(f.ListView1->viewport()->cursor().shape(), Qt::ArrowCursor);
+        // A scan after the clicks: the hourglass shows over the list too.
+        f.setMousePointer(11);
+        QCOMPARE(f.ListView1->viewport()->cursor().shape(), Qt::WaitCursor);
+    }
+
+    // Enter and Return on the list do what a click on the selected entry does.
+    void enterPlaysTheSelectedEntry() {
+        FormRig rig;
+        rig.addFiles({"/m/1.aac", "/m/2.aac"});
+        rig.load({"/m/1.aac", "/m/2.aac"});
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.ListView1->setFocus();
+        QTest::keyClick(f.ListView1, Qt::Key_Down);
+        QTest::keyClick(f.ListView1, Qt::Key_Return);
+        QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/2.aac"));
+        QCOMPARE(f.PushButton1->text(), QStringLiteral("Stop Playing (Ctrl+Shift+X)"));
+        QTest::keyClick(f.ListView1, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Playing (Ctrl+Shift+X)"));
     }
 
     // Whatever the keys and clicks, a list with entries keeps exactly one selected, and it

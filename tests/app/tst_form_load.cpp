@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTreeView>
 
@@ -300,6 +301,25 @@ private Q_SLOTS:
         QCOMPARE(rig.form->styleSheet().contains("navy"), applied);
         QCOMPARE(rig.errorTexts().size(), applied ? 0 : 1);
         if (!applied) QVERIFY(rig.errorTexts().first().contains("at line 102"));
+    }
+
+    // The window opens centred on the screen with the frame the window manager gives it
+    // (the test command runs one; without one there is no frame to wait for).
+    void centredWithItsFrame() {
+        FormRig rig;
+        rig.load();
+        Form1& f = *rig.form;
+        f.showCentred();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const bool framed = QTest::qWaitFor([&] { return f.frameGeometry() != f.geometry(); }, 2000);
+        Q_UNUSED(framed);  // without a window manager there is none
+        const QPoint centre = f.screen()->availableGeometry().center();
+        QTRY_VERIFY2((f.frameGeometry().center() - centre).manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("frame %1,%2 %3x%4")
+                                    .arg(f.frameGeometry().x())
+                                    .arg(f.frameGeometry().y())
+                                    .arg(f.frameGeometry().width())
+                                    .arg(f.frameGeometry().height())));
     }
 
     // The hourglass survives every hover; the hand shows over buttons otherwise.
