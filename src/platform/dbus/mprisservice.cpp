@@ -74,11 +74,15 @@ bool MprisService::publish(QString* reason) {
     }
     m_onBus = true;
     m_published = m_control.state();
-    // Before every wait of any event loop (the pump's, a message box's): whatever the
-    // handled events changed is signalled once, and nothing is polled while idle.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+    // Before every wait of any event loop (the pump's, a message box's) and on every
+    // pass of a handler's own event processing: whatever the handled events changed is
+    // signalled once, and nothing is polled while idle.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &MprisService::publishChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
+                &MprisService::publishChanges);
+    }
     return true;
 }
 
