@@ -22,8 +22,8 @@
 #include "platform/qt/filesettingsstore.h"
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/qt/qtshell.h"
-#include "platform/qt/settingslock.h"
 #include "platform/qt/qttrayservice.h"
+#include "platform/qt/settingslock.h"
 #include "platform/x11/x11hotkeyservice.h"
 
 namespace {
@@ -40,8 +40,9 @@ int runRemote(const CommandLine& command) {
                          qPrintable(error), qPrintable(command.remoteOption));
             return 1;
         case sessionbus::Result::NotRunning:
-            std::fprintf(stderr, "quaverly: Quaverly is not running, so %s was not sent; start "
-                                 "it first\n",
+            std::fprintf(stderr,
+                         "quaverly: Quaverly is not running, so %s was not sent; start "
+                         "it first\n",
                          qPrintable(command.remoteOption));
             return 1;
         case sessionbus::Result::Refused:
@@ -68,9 +69,8 @@ QStringList existingPaths(const QStringList& paths) {
 // Another copy holds the session's name: it gets the files, or comes to the front.
 int handOver(const QStringList& paths) {
     QString error;
-    const sessionbus::Result r = paths.isEmpty()
-                                     ? sessionbus::send(PlayerAction::Raise, &error)
-                                     : sessionbus::open(paths, &error);
+    const sessionbus::Result r = paths.isEmpty() ? sessionbus::send(PlayerAction::Raise, &error)
+                                                 : sessionbus::open(paths, &error);
     if (r == sessionbus::Result::Done) return 0;
     std::fprintf(stderr, "quaverly: Quaverly already runs, and it did not take %s: %s\n",
                  paths.isEmpty() ? "the request to come to the front" : "the files",

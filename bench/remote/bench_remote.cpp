@@ -57,8 +57,8 @@ void report(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     double sum = 0;
     for (double v : ms) sum += v;
-    std::printf("%-34s median %7.1f ms  mean %7.1f ms  worst %7.1f ms\n", what,
-                ms[ms.size() / 2], sum / double(ms.size()), ms.back());
+    std::printf("%-34s median %7.1f ms  mean %7.1f ms  worst %7.1f ms\n", what, ms[ms.size() / 2],
+                sum / double(ms.size()), ms.back());
 }
 }  // namespace
 
@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
     env.insert(QStringLiteral("QUAVERLY_AUDIO_SINK"), QStringLiteral("fakesink sync=true"));
 
     Watcher watcher;
-    QDBusConnection::sessionBus().connect(
-        QString(), QStringLiteral("/org/mpris/MediaPlayer2"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"),
-        &watcher, SLOT(onChanged(QString, QVariantMap, QStringList)));
+    QDBusConnection::sessionBus().connect(QString(), QStringLiteral("/org/mpris/MediaPlayer2"),
+                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                          QStringLiteral("PropertiesChanged"), &watcher,
+                                          SLOT(onChanged(QString, QVariantMap, QStringList)));
 
     // The running copy, playing the samples.
     QProcess player;
@@ -94,12 +94,13 @@ int main(int argc, char** argv) {
     std::vector<double> ours, reference;
     for (int i = 0; i < kRounds; ++i) {
         ours.push_back(roundTrip(watcher, kProgram, {QStringLiteral("--play-pause")}, env));
-        reference.push_back(roundTrip(watcher, QStringLiteral("playerctl"),
-                                      {QStringLiteral("--player=quaverly"),
-                                       QStringLiteral("play-pause")},
-                                      env));
+        reference.push_back(
+            roundTrip(watcher, QStringLiteral("playerctl"),
+                      {QStringLiteral("--player=quaverly"), QStringLiteral("play-pause")}, env));
     }
-    if (std::count(ours.begin(), ours.end(), -1.0) + std::count(reference.begin(), reference.end(), -1.0) > 0) {
+    if (std::count(ours.begin(), ours.end(), -1.0) +
+            std::count(reference.begin(), reference.end(), -1.0) >
+        0) {
         std::fprintf(stderr, "bench_remote: a command was not seen within 10 s\n");
         return 1;
     }

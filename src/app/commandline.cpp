@@ -77,7 +77,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
         QString name = arg;
         std::optional<QString> value;
-        if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); arg.startsWith(QLatin1String("--")) && eq > 0) {
+        if (const qsizetype eq = arg.indexOf(QLatin1Char('='));
+            arg.startsWith(QLatin1String("--")) && eq > 0) {
             name = arg.left(eq);
             value = arg.mid(eq + 1);
         }
@@ -93,7 +94,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         const std::optional<PlayerAction> before = c.remote;
         option->apply(c, value.value_or(QString()));
         if (c.remote != before) {
-            if (before) return failed(QStringLiteral("give one of %1 and %2, not both").arg(c.remoteOption, name));
+            if (before)
+                return failed(
+                    QStringLiteral("give one of %1 and %2, not both").arg(c.remoteOption, name));
             c.remoteOption = name;
         }
     }

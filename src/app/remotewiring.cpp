@@ -161,8 +161,8 @@ void RemoteWiring::setShuffle(bool shuffle) {
 
 void RemoteWiring::setRate(double rate) {
     QSlider& slider = *m_form.Speed;
-    const double value = std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale,
-                                    double(slider.maximum()));
+    const double value =
+        std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale, double(slider.maximum()));
     slider.setValue(static_cast<int>(std::lround(value)));
 }
 

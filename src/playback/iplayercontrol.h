@@ -14,11 +14,11 @@ enum class PlaybackStatus { Stopped, Playing, Paused };
 // What the window shows at one moment, as a remote sees it.
 struct PlayerState {
     PlaybackStatus status = PlaybackStatus::Stopped;
-    QString track;          // full path of the loaded entry; empty when none
-    qint64 lengthUs = 0;    // 0 while unknown
-    double volume = 0.0;    // 0.0 .. 1.0
-    bool shuffle = false;   // random play order
-    double rate = 1.0;      // minRate .. maxRate
+    QString track;         // full path of the loaded entry; empty when none
+    qint64 lengthUs = 0;   // 0 while unknown
+    double volume = 0.0;   // 0.0 .. 1.0
+    bool shuffle = false;  // random play order
+    double rate = 1.0;     // minRate .. maxRate
     double minRate = 1.0;
     double maxRate = 1.0;
 

@@ -9,43 +9,12 @@
 #include <QSlider>
 
 #include "app/commandline.h"
-#include "app/remotewiring.h"
-#include "fakes/formrig.h"
+#include "fakes/remoterig.h"
 #include "platform/dbus/mprisservice.h"
 
 Q_DECLARE_METATYPE(CommandLine::Mode)
 
-namespace {
-const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
-
-QStringList tracks(int n) {
-    QStringList out;
-    for (int i = 1; i <= n; ++i) out << QStringLiteral("/music/track%1.aac").arg(i);
-    return out;
-}
-
-// A loaded window with n existing files played in list order, and its remote.
-struct RemoteRig : FormRig {
-    std::unique_ptr<RemoteWiring> remote;
-    explicit RemoteRig(int n) {
-        addFiles(tracks(n));
-        store.set("Option1", "0");
-        store.set("Option2", "1");
-        load(tracks(n));
-        remote = std::make_unique<RemoteWiring>(*form);
-    }
-    // A request, carried out as the event loop gets to it.
-    bool ask(PlayerAction a) {
-        const bool taken = remote->request(a);
-        QCoreApplication::processEvents();
-        return taken;
-    }
-    PlaybackStatus status() const { return remote->state().status; }
-};
-}  // namespace
+using namespace remoterig;
 
 class TestRemote : public QObject {
     Q_OBJECT
@@ -67,8 +36,8 @@ private Q_SLOTS:
                                 << int(PlayerAction::PlayPause) << QStringList{} << "";
         QTest::newRow("quit") << QStringList{"--quit"} << M::Remote << int(PlayerAction::Quit)
                               << QStringList{} << "";
-        QTest::newRow("help wins") << QStringList{"--next", "-h"} << M::Help << -1
-                                   << QStringList{} << "";
+        QTest::newRow("help wins")
+            << QStringList{"--next", "-h"} << M::Help << -1 << QStringList{} << "";
         QTest::newRow("two remotes") << QStringList{"--next", "--stop"} << M::Error << -1
                                      << QStringList{} << "--next and --stop";
         QTest::newRow("remote with files") << QStringList{"--next", "a.aac"} << M::Error << -1
@@ -111,35 +80,35 @@ private Q_SLOTS:
                               << QStringList{};
         QTest::newRow("play while playing") << 2 << QList<int>{int(A::Play)} << int(A::Play)
                                             << kStop << kPause << playing << QStringList{};
-        QTest::newRow("pause") << 2 << QList<int>{int(A::Play)} << int(A::Pause) << kStop
-                               << kResume << paused << QStringList{};
+        QTest::newRow("pause") << 2 << QList<int>{int(A::Play)} << int(A::Pause) << kStop << kResume
+                               << paused << QStringList{};
         QTest::newRow("pause when stopped: no box")
             << 2 << QList<int>{} << int(A::Pause) << kStart << kPause << stopped << QStringList{};
-        QTest::newRow("play resumes") << 2 << QList<int>{int(A::Play), int(A::Pause)}
-                                      << int(A::Play) << kStop << kPause << playing
-                                      << QStringList{};
+        QTest::newRow("play resumes")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Play) << kStop << kPause
+            << playing << QStringList{};
         QTest::newRow("play-pause starts") << 2 << QList<int>{} << int(A::PlayPause) << kStop
                                            << kPause << playing << QStringList{};
         QTest::newRow("play-pause pauses") << 2 << QList<int>{int(A::Play)} << int(A::PlayPause)
                                            << kStop << kResume << paused << QStringList{};
-        QTest::newRow("stop while paused") << 2 << QList<int>{int(A::Play), int(A::Pause)}
-                                           << int(A::Stop) << kStart << kPause << stopped
-                                           << QStringList{};
-        QTest::newRow("next while paused") << 2 << QList<int>{int(A::Play), int(A::Pause)}
-                                           << int(A::Next) << kStop << kPause << playing
-                                           << QStringList{};
-        QTest::newRow("previous when stopped") << 2 << QList<int>{} << int(A::Previous) << kStop
-                                               << kPause << playing << QStringList{};
+        QTest::newRow("stop while paused")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Stop) << kStart << kPause
+            << stopped << QStringList{};
+        QTest::newRow("next while paused")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Next) << kStop << kPause
+            << playing << QStringList{};
+        QTest::newRow("previous when stopped")
+            << 2 << QList<int>{} << int(A::Previous) << kStop << kPause << playing << QStringList{};
         // The boxes of the buttons, and a second Play tries again as a second press would.
-        QTest::newRow("play on an empty list") << 0 << QList<int>{int(A::Play)} << int(A::Play)
-                                               << kStop << kPause << stopped
-                                               << QStringList{"No files added.", "No files added."};
-        QTest::newRow("next on an empty list") << 0 << QList<int>{} << int(A::Next) << kStop
-                                               << kPause << stopped
-                                               << QStringList{"No files added."};
-        QTest::newRow("stop after a rejected start") << 0 << QList<int>{int(A::Play)}
-                                                     << int(A::Stop) << kStart << kPause
-                                                     << stopped << QStringList{"No files added."};
+        QTest::newRow("play on an empty list")
+            << 0 << QList<int>{int(A::Play)} << int(A::Play) << kStop << kPause << stopped
+            << QStringList{"No files added.", "No files added."};
+        QTest::newRow("next on an empty list")
+            << 0 << QList<int>{} << int(A::Next) << kStop << kPause << stopped
+            << QStringList{"No files added."};
+        QTest::newRow("stop after a rejected start")
+            << 0 << QList<int>{int(A::Play)} << int(A::Stop) << kStart << kPause << stopped
+            << QStringList{"No files added."};
     }
     void transport() {
         QFETCH(int, files);
@@ -232,13 +201,13 @@ private Q_SLOTS:
         box.show();
         QVERIFY(QApplication::activeModalWidget());
         QVERIFY(!rig.remote->request(PlayerAction::Play));
-        QVERIFY(!rig.remote->open({"/music/track1.aac"}, true));
+        QVERIFY(!rig.remote->open({tracks(1)[0]}, true));
         QVERIFY(rig.remote->request(PlayerAction::Quit));
         QCoreApplication::processEvents();
         QCOMPARE(rig.ended, 1);  // the closing handling ran
         QCOMPARE(rig.form->PushButton1->text(), kStart);
-        QCOMPARE(rig.store.value("Files"), tracks(2).join("||MySeparator12||") +
-                                            QStringLiteral("||MySeparator12||"));
+        QCOMPARE(rig.store.value("Files"),
+                 tracks(2).join("||MySeparator12||") + QStringLiteral("||MySeparator12||"));
     }
 
     void changesARemoteIsToldOf() {

@@ -10,18 +10,12 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "app/remotewiring.h"
-#include "fakes/formrig.h"
 #include "fakes/privatebus.h"
+#include "fakes/remoterig.h"
 #include "fakes/xvfbsession.h"
 #include "platform/dbus/mprisservice.h"
 
 namespace {
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
-
 PrivateBus* g_bus = nullptr;
 XvfbSession* g_display = nullptr;
 
@@ -44,12 +38,9 @@ Ran playerctl(const QStringList& args) {
             QString::fromUtf8(p.readAllStandardOutput()).trimmed()};
 }
 
-QStringList tracks(int n) {
-    QStringList out;
-    for (int i = 1; i <= n; ++i) out << QStringLiteral("/music/Track %1.aac").arg(i);
-    return out;
-}
 }  // namespace
+
+using namespace remoterig;
 
 // What the player signals, seen from another connection as a desktop would see it.
 class Recorder : public QObject {
@@ -65,15 +56,9 @@ public Q_SLOTS:
 };
 
 // The window on fakes, with the bus service over its remote wiring.
-struct BusRig : FormRig {
-    std::unique_ptr<RemoteWiring> remote;
+struct BusRig : RemoteRig {
     std::unique_ptr<MprisService> service;
-    explicit BusRig(int n) {
-        addFiles(tracks(n));
-        store.set("Option1", "0");
-        store.set("Option2", "1");
-        load(tracks(n));
-        remote = std::make_unique<RemoteWiring>(*form);
+    explicit BusRig(int n) : RemoteRig(n) {
         service = std::make_unique<MprisService>(*remote);
         QString reason;
         if (!service->publish(&reason)) qWarning() << "not on the bus:" << reason;
@@ -105,11 +90,11 @@ private Q_SLOTS:
                                   << QStringList{};
         QTest::newRow("play") << 3 << QStringList{"play"} << "Playing" << kStop << kPause
                               << "Track 1" << QStringList{};
-        QTest::newRow("pause") << 3 << QStringList{"play", "pause"} << "Paused" << kStop
-                               << kResume << "Track 1" << QStringList{};
-        QTest::newRow("play-pause resumes") << 3 << QStringList{"play", "pause", "play-pause"}
-                                            << "Playing" << kStop << kPause << "Track 1"
-                                            << QStringList{};
+        QTest::newRow("pause") << 3 << QStringList{"play", "pause"} << "Paused" << kStop << kResume
+                               << "Track 1" << QStringList{};
+        QTest::newRow("play-pause resumes")
+            << 3 << QStringList{"play", "pause", "play-pause"} << "Playing" << kStop << kPause
+            << "Track 1" << QStringList{};
         QTest::newRow("next") << 3 << QStringList{"play", "next"} << "Playing" << kStop << kPause
                               << "Track 2" << QStringList{};
         QTest::newRow("previous wraps") << 3 << QStringList{"play", "previous"} << "Playing"
@@ -142,8 +127,8 @@ private Q_SLOTS:
         QCOMPARE(playerctl({"metadata", "mpris:trackid"}).out,
                  QStringLiteral("'/org/mpris/MediaPlayer2/TrackList/NoTrack'"));
         QCOMPARE(playerctl({"play"}).code, 0);
-        const Ran meta = playerctl(
-            {"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"});
+        const Ran meta =
+            playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"});
         QCOMPARE(meta.out, QStringLiteral("file:///music/Track%201.aac|Track 1|60000000"));
         QVERIFY(playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/org/mpris/"));
 
@@ -176,11 +161,11 @@ private Q_SLOTS:
         QCOMPARE(playerctl({"loop"}).out, QStringLiteral("Playlist"));
         playerctl({"loop", "None"});  // refused: the list always wraps
         QCOMPARE(playerctl({"loop"}).out, QStringLiteral("Playlist"));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-            MprisService::kServiceName, MprisService::kObjectPath,
-            "org.freedesktop.DBus.Properties", "Set")
-            << "org.mpris.MediaPlayer2.Player" << "Rate"
-            << QVariant::fromValue(QDBusVariant(1.5)));
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(MprisService::kServiceName, MprisService::kObjectPath,
+                                           "org.freedesktop.DBus.Properties", "Set")
+            << "org.mpris.MediaPlayer2.Player"
+            << "Rate" << QVariant::fromValue(QDBusVariant(1.5)));
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         QCOMPARE(rig.form->Speed->value(), 75);
     }
@@ -194,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(observer.connect(QString(), MprisService::kObjectPath,
                                  "org.freedesktop.DBus.Properties", "PropertiesChanged", &rec,
                                  SLOT(onChanged(QString, QVariantMap, QStringList))));
-        playerctl({"status"});  // the match rule is in place once a call has gone round
+        playerctl({"status"});           // the match rule is in place once a call has gone round
         rig.form->PushButton1->click();  // the button
         QTRY_VERIFY(rec.changed.contains("PlaybackStatus"));
         QVERIFY(rec.changed.contains("Metadata"));

@@ -122,7 +122,8 @@ private Q_SLOTS:
         const QString samples = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples");
         const Ran second = run(kProgram, {samples, "no-such.aac"}, env);
         QCOMPARE(second.code, 0);
-        QVERIFY2(second.err.contains("no such file or folder: no-such.aac"), qPrintable(second.err));
+        QVERIFY2(second.err.contains("no such file or folder: no-such.aac"),
+                 qPrintable(second.err));
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Playing"), 15000);
         const QString title = playerctl({"metadata", "title"}).out;
         QVERIFY2(QFile::exists(samples + "/" + title + ".aac"), qPrintable(title));

@@ -113,7 +113,8 @@ void TestCompanionFiles::desktopFilesOfferTheTypeOfAacFiles() {
     QVERIFY2(types.contains(detected), qPrintable(detected));
     QVERIFY(types.contains("audio/aac") && types.contains("audio/x-aac"));
 
-    p.start("appstreamcli", {"validate", "--no-net", kSource + "/com.varnelta.Quaverly.metainfo.xml"});
+    p.start("appstreamcli",
+            {"validate", "--no-net", kSource + "/com.varnelta.Quaverly.metainfo.xml"});
     QVERIFY(p.waitForFinished(30000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardOutput().constData());
 }

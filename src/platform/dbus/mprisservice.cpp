@@ -80,8 +80,7 @@ bool MprisService::publish(QString* reason) {
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &MprisService::publishChanges);
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
-                &MprisService::publishChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MprisService::publishChanges);
     }
     return true;
 }
@@ -93,9 +92,9 @@ void MprisService::publishChanges() {
     const QVariantMap changed = changedProperties(m_published, now);
     m_published = now;
     if (changed.isEmpty()) return;
-    QDBusMessage signal = QDBusMessage::createSignal(
-        kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
     signal << kPlayerInterface << changed << QStringList();
     QDBusConnection::sessionBus().send(signal);
 }

@@ -79,8 +79,8 @@ Result send(PlayerAction action, QString* error) {
 }
 
 Result open(const QStringList& paths, QString* error) {
-    return call(QStringLiteral("com.varnelta.Quaverly"), QStringLiteral("Open"),
-                {QVariant(paths)}, error);
+    return call(QStringLiteral("com.varnelta.Quaverly"), QStringLiteral("Open"), {QVariant(paths)},
+                error);
 }
 
 }  // namespace sessionbus

@@ -19,8 +19,9 @@ bool SettingsLock::tryLock(QString* message) {
     if (m_lock->tryLock(0)) return true;
     if (m_lock->error() != QLockFile::LockFailedError) {
         if (message)
-            *message = QStringLiteral("cannot create the lock %1; the settings may not be saved "
-                                      "either")
+            *message = QStringLiteral(
+                           "cannot create the lock %1; the settings may not be saved "
+                           "either")
                            .arg(path());
         return true;
     }
