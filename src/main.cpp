@@ -14,11 +14,11 @@
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/remotewiring.h"
-#include "app/signalwatcher.h"
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/posix/posixfilesystem.h"
+#include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/qt/qtshell.h"
@@ -115,29 +115,8 @@ int main(int argc, char** argv) {
 
     const QStringList paths = existingPaths(command.paths);
 
-    // One copy per session: the name on the session bus says whether one runs. The
-    // object is on the bus before the name, so whoever finds the name can call it.
-    Form1 form(QCoreApplication::applicationDirPath());
-    RemoteWiring remote(form);
-    MprisService mpris(remote);
-    QString busProblem;
-    const sessionbus::Claim claim =
-        mpris.publish(&busProblem) ? sessionbus::claimName(&busProblem) : sessionbus::Claim::NoBus;
-    if (claim == sessionbus::Claim::Taken) return handOver(paths);
-    if (claim == sessionbus::Claim::NoBus)
-        std::fprintf(stderr,
-                     "quaverly: no session bus (%s): the desktop's media controls and the "
-                     "remote options cannot reach this copy\n",
-                     qPrintable(busProblem));
-    // Also without a bus, and across sessions that share the settings: only the copy
-    // holding the lock may save its list there.
+    // Held by the copy that runs, from before its load step until it ends.
     SettingsLock lock(FileSettingsStore::defaultFolder());
-    QString lockMessage;
-    if (!lock.tryLock(&lockMessage)) {
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
-        return 1;
-    }
-    if (!lockMessage.isEmpty()) std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
 
     QString mediaError;
     if (!initMediaFramework(&mediaError))
@@ -151,6 +130,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
     std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
     QtTrayService tray;
+    Form1 form(QCoreApplication::applicationDirPath());
     QtMessageBoxes boxes(&form);
     QtShell shell(&form);
 
@@ -172,6 +152,29 @@ int main(int argc, char** argv) {
         ::_exit(0);
     };
     form.setServices(std::move(services));
+
+    // One copy per session: the name on the session bus says whether one runs. The
+    // object is on the bus before the name, so whoever finds the name can call it.
+    // Nothing has been read or saved yet.
+    RemoteWiring remote(form);
+    MprisService mpris(remote);
+    QString busProblem;
+    const sessionbus::Claim claim =
+        mpris.publish(&busProblem) ? sessionbus::claimName(&busProblem) : sessionbus::Claim::NoBus;
+    if (claim == sessionbus::Claim::Taken) return handOver(paths);
+    if (claim == sessionbus::Claim::NoBus)
+        std::fprintf(stderr,
+                     "quaverly: no session bus (%s): the desktop's media controls and the "
+                     "remote options cannot reach this copy\n",
+                     qPrintable(busProblem));
+    // Also without a bus, and across sessions that share the settings: only the copy
+    // holding the lock may save its list there.
+    QString lockMessage;
+    if (!lock.tryLock(&lockMessage)) {
+        std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+        return 1;
+    }
+    if (!lockMessage.isEmpty()) std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
 
     // The end of the desktop session and the termination signals close the window
     // the same way as its close button.

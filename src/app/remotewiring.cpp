@@ -14,31 +14,29 @@
 
 #include "app/form1.h"
 #include "playback/clsmusic.h"
+#include "playback/transport.h"
 #include "playlist/playlist.h"
 
 Q_LOGGING_CATEGORY(lcRemote, "quaverly.app.remote")
 
 namespace {
-// The captions the transport handlers set and read.
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
 constexpr double kSpeedScale = 50.0;  // Speed slider value per unit of rate
 }  // namespace
 
 RemoteWiring::RemoteWiring(Form1& form) : m_form(form) {}
 
 bool RemoteWiring::startedCaption() const {
-    return m_form.PushButton1->text() == kStop;
+    return m_form.PushButton1->text() == Caption::Stop;
 }
 
 PlayerState RemoteWiring::state() const {
     PlayerState s;
     // The three states the user sees; captions that read as started while nothing
     // was started (a rejected start) count as stopped.
-    if (startedCaption() && m_form.IsPlaying)
-        s.status = m_form.PushButton4->text() == kResume ? PlaybackStatus::Paused
-                                                         : PlaybackStatus::Playing;
-    if (const clsMusic* music = m_form.Music.get()) {
+    if (startedCaption() && m_form.transport().IsPlaying)
+        s.status = m_form.PushButton4->text() == Caption::Resume ? PlaybackStatus::Paused
+                                                                 : PlaybackStatus::Playing;
+    if (const clsMusic* music = m_form.transport().Music.get()) {
         s.track = music->FileName();
         s.lengthUs = std::llround(music->duration() * 1e6);
     }
@@ -51,7 +49,7 @@ PlayerState RemoteWiring::state() const {
 }
 
 qint64 RemoteWiring::positionUs() const {
-    const clsMusic* music = m_form.Music.get();
+    const clsMusic* music = m_form.transport().Music.get();
     return music ? std::llround(music->Position() * 1e6) : 0;
 }
 
@@ -143,9 +141,7 @@ void RemoteWiring::addAndPlay(const QStringList& paths, bool playNow) {
 void RemoteWiring::playEntry(int index) {
     // As a click on the entry: one that stops playback first, then one that starts it.
     if (startedCaption()) m_form.PushButton1_Click();
-    m_form.KeepSelection = true;
-    m_form.RequestedIndex = index;
-    m_form.PushButton1_Click();
+    m_form.transport().playRequest(index);
 }
 
 void RemoteWiring::setVolume(double volume) {
@@ -167,5 +163,6 @@ void RemoteWiring::setRate(double rate) {
 }
 
 void RemoteWiring::setPositionUs(qint64 position) {
-    if (clsMusic* music = m_form.Music.get()) music->setPosition(double(position) / 1e6);
+    if (clsMusic* music = m_form.transport().Music.get())
+        music->setPosition(double(position) / 1e6);
 }

@@ -1,0 +1,188 @@
+// The built program itself: its command line, and the closing handling that a
+// termination signal runs (the list is saved and the program ends).
+#include <QtTest>
+
+#include <csignal>
+
+#include <QProcess>
+
+#include "fakes/privatebus.h"
+
+namespace {
+const QString kProgram = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/quaverly");
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<none>");
+}
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The program's environment: its own settings, a silent sink, and the given session bus
+// (none when `bus` is empty, nor one found in a runtime folder).
+QProcessEnvironment programEnvironment(const QString& config, const QString& bus) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    if (!bus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+    env.insert("XDG_RUNTIME_DIR", config);
+    return env;
+}
+
+struct Ran {
+    int code = -1;
+    QString out;
+    QString err;
+};
+Ran run(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(15000)) p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+}  // namespace
+
+class TestE2EProgram : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void helpAndVersionOnStandardOutput() {
+        QProcess p;
+        p.start(kProgram, {"--version"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().startsWith("quaverly "));
+        p.start(kProgram, {"--help"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().contains("Ctrl+Shift+X"));
+        p.start(kProgram, {"--no-such-option"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+    }
+
+    // SIGTERM during playback runs the normal close: the list of this run is saved.
+    void terminationSavesTheList() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        const QString sample = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples/Welcome.aac");
+        QVERIFY(QFile::exists(sample));
+        const QByteArray files =
+            (sample + "||MySeparator12|| spaced name.aac||MySeparator12||").toUtf8();
+        write(folder + "/Files", files);
+        write(folder + "/Option1", "0");
+        write(folder + "/Option2", "1.0");  // the load step stores it again as "1"
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        // The load step stores the play order again once it has run.
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
+        QTest::qWait(500);
+        write(folder + "/Files", "overwritten by the close");
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+    }
+
+    // A second start hands its files to the first copy, and the remote drives it.
+    void secondStartHandsOver() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        PrivateBus bus(false);
+        if (!bus.ok()) QSKIP(qPrintable(bus.skipReason));
+        if (QStandardPaths::findExecutable("playerctl").isEmpty())
+            QSKIP("playerctl is not installed");
+        QTemporaryDir config;
+        const QProcessEnvironment env = programEnvironment(config.path(), bus.address);
+        const auto playerctl = [&](const QStringList& args) {
+            return run("playerctl", QStringList{"--player=quaverly"} + args, env);
+        };
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(kProgram, {});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Stopped"), 15000);
+
+        const QString samples = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples");
+        const Ran second = run(kProgram, {samples, "no-such.aac"}, env);
+        QCOMPARE(second.code, 0);
+        QVERIFY2(second.err.contains("no such file or folder: no-such.aac"),
+                 qPrintable(second.err));
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Playing"), 15000);
+        const QString title = playerctl({"metadata", "title"}).out;
+        QVERIFY2(QFile::exists(samples + "/" + title + ".aac"), qPrintable(title));
+        QCOMPARE(run(kProgram, {}, env).code, 0);  // raises the first one
+
+        QCOMPARE(run(kProgram, {"--pause"}, env).code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Paused"), 15000);
+        QCOMPARE(run(kProgram, {"--quit"}, env).code, 0);
+        QVERIFY(first.waitForFinished(15000));
+        QCOMPARE(first.exitCode(), 0);
+        // The closing handling saved the list with the four samples.
+        QCOMPARE(readAll(config.filePath("Varnelta/Quaverly/Files")).count(samples), 4);
+    }
+
+    void remoteWithNoCopyRunning_data() {
+        QTest::addColumn<bool>("withBus");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bus") << true << "Quaverly is not running, so --next was not sent";
+        QTest::newRow("no bus") << false << "no session bus";
+    }
+    void remoteWithNoCopyRunning() {
+        QFETCH(bool, withBus);
+        PrivateBus bus(false);
+        if (withBus && !bus.ok()) QSKIP(qPrintable(bus.skipReason));
+        QTemporaryDir config;
+        const Ran r = run(kProgram, {"--next"},
+                          programEnvironment(config.path(), withBus ? bus.address : QString()));
+        QCOMPARE(r.code, 1);
+        QFETCH(QString, message);
+        QVERIFY2(r.err.startsWith("quaverly: " + message), qPrintable(r.err));
+    }
+
+    // Without a session bus the lock in the settings folder keeps a second copy out,
+    // so it never saves its list over the first one's.
+    void lockWithoutBus() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        write(folder + "/Files", "/a.aac||MySeparator12||");
+        const QProcessEnvironment env = programEnvironment(config.path(), QString());
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(kProgram, {});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
+        const Ran second = run(kProgram, {}, env);
+        QCOMPARE(second.code, 1);
+        QVERIFY2(second.err.contains("quaverly: Quaverly is already running (process " +
+                                     QString::number(first.processId())),
+                 qPrintable(second.err));
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(15000));
+        // Gone with the first copy: the next start runs.
+        QVERIFY(!QFile::exists(folder + "/.lock"));
+        QCOMPARE(readAll(folder + "/Files"), QStringLiteral("/a.aac||MySeparator12||"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2EProgram)
+#include "tst_e2e_program.moc"
