@@ -36,6 +36,10 @@ const char* const kUsage =
     "  Ctrl+Shift+Z                previous track\n"
     "  Ctrl+Shift+B                next track\n";
 
+// The window whose list is saved when Qt ends the program itself (the X connection broke);
+// null once the event loop has returned.
+Form1* g_formAtExit = nullptr;
+
 // Answers --help and --version before any window system is touched; false to go on.
 bool answeredOnStdout(int argc, char** argv, int* status) {
     for (int i = 1; i < argc; ++i) {
@@ -122,7 +126,15 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.Form_QueryUnload(); });
 
+    // When the X server goes away, Qt says so and calls exit(): the list is saved then too.
+    g_formAtExit = &form;
+    std::atexit([] {
+        if (g_formAtExit) g_formAtExit->saveListAtExit();
+    });
+
     form.Form_Load();
     form.showCentred();
-    return app.exec();
+    const int result = app.exec();
+    g_formAtExit = nullptr;
+    return result;
 }
