@@ -30,6 +30,7 @@ public:
     bool available() const override { return m_real.available(); }
     quint32 addAtom(const QString& name) override { return m_real.addAtom(name); }
     void registerHotKey(quint32 id, char letter) override { m_real.registerHotKey(id, letter); }
+    void registerMediaKey(quint32 id, MediaKey key) override { m_real.registerMediaKey(id, key); }
     void setHandler(std::function<void(quint32)> onPressed) override {
         if (!onPressed) return m_real.setHandler({});
         m_real.setHandler([this, onPressed](quint32 id) {
