@@ -37,7 +37,7 @@ const char* const kUsage =
     "  Ctrl+Shift+C                pause or resume\n"
     "  Ctrl+Shift+Z                previous track\n"
     "  Ctrl+Shift+B                next track\n"
-    "  the keyboard's Play, Pause, Stop, Next and Previous keys\n";
+    "  media keys                  Play (start or pause), Pause, Stop, Next, Prev\n";
 
 // Answers --help and --version before any window system is touched; false to go on.
 bool answeredOnStdout(int argc, char** argv, int* status) {

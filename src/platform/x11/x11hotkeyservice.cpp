@@ -218,6 +218,8 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
         for (const Variant* v : taken) xcb_ungrab_key(conn, target.keycode, v->root, v->modifiers);
         xcb_flush(conn);
         granted = false;
+    }
+    if (!granted) {
         qCInfo(lcHotKeys) << name << "is held by another client";
         if (!w.letter) sayRefused(w.media.name);
     }
