@@ -19,8 +19,8 @@ void run(const std::function<void()>& f) {
 }
 
 using MediaKey = IHotKeyService::MediaKey;
-constexpr MediaKey kMediaKeys[] = {MediaKey::Play, MediaKey::Pause, MediaKey::Stop,
-                                   MediaKey::Next, MediaKey::Previous};
+constexpr MediaKey kMediaKeys[] = {MediaKey::Play, MediaKey::Pause, MediaKey::Stop, MediaKey::Next,
+                                   MediaKey::Previous};
 // The registration of the media keys and their actions come after the design's steps;
 // a failure there names this step.
 constexpr int kMediaKeyStep = 121;
@@ -119,21 +119,21 @@ void HotKeyPump::runAction(quint32 id, StepRunner& r) {
 void HotKeyPump::runMediaKey(quint32 id) {
     const auto playing = [this] { return m_actions.playing && m_actions.playing(); };
     switch (MediaKey(id - MediaKeyIdBase)) {
-    case MediaKey::Play:
-        run(playing() ? m_actions.pauseResume : m_actions.startStop);
-        break;
-    case MediaKey::Pause:
-        run(m_actions.pauseResume);
-        break;
-    case MediaKey::Stop:
-        if (playing()) run(m_actions.startStop);
-        break;
-    case MediaKey::Next:
-        run(m_actions.next);
-        break;
-    case MediaKey::Previous:
-        run(m_actions.previous);
-        break;
+        case MediaKey::Play:
+            run(playing() ? m_actions.pauseResume : m_actions.startStop);
+            break;
+        case MediaKey::Pause:
+            run(m_actions.pauseResume);
+            break;
+        case MediaKey::Stop:
+            if (playing()) run(m_actions.startStop);
+            break;
+        case MediaKey::Next:
+            run(m_actions.next);
+            break;
+        case MediaKey::Previous:
+            run(m_actions.previous);
+            break;
     }
 }
 

@@ -241,17 +241,17 @@ private Q_SLOTS:
             kStart + " | " + kPause + " | " + files[0],  // V stops
             kStop + " | " + kPause + " | " + files[1],   // X, with Num Lock on, starts the next
             kStart + " | " + kPause + " | " + files[1],  // V stops
-            kStop + " | " + kPause + " | " + files[2],    // X starts
-            kStop + " | " + kResume + " | " + files[2],   // Play, while playing, pauses
-            kStop + " | " + kPause + " | " + files[2],    // Play resumes
-            kStop + " | " + kResume + " | " + files[2],   // Pause pauses
-            kStop + " | " + kPause + " | " + files[2],    // Pause resumes
-            kStop + " | " + kPause + " | " + files[0],    // Next
-            kStop + " | " + kPause + " | " + files[2],    // Prev
-            kStart + " | " + kPause + " | " + files[2],   // Stop stops
-            kStart + " | " + kPause + " | " + files[2],   // Stop, when stopped, does nothing
-            kStop + " | " + kPause + " | " + files[0],    // Play, when stopped, starts
-            kStart + " | " + kPause + " | " + files[0],   // the key during the box did nothing
+            kStop + " | " + kPause + " | " + files[2],   // X starts
+            kStop + " | " + kResume + " | " + files[2],  // Play, while playing, pauses
+            kStop + " | " + kPause + " | " + files[2],   // Play resumes
+            kStop + " | " + kResume + " | " + files[2],  // Pause pauses
+            kStop + " | " + kPause + " | " + files[2],   // Pause resumes
+            kStop + " | " + kPause + " | " + files[0],   // Next
+            kStop + " | " + kPause + " | " + files[2],   // Prev
+            kStart + " | " + kPause + " | " + files[2],  // Stop stops
+            kStart + " | " + kPause + " | " + files[2],  // Stop, when stopped, does nothing
+            kStop + " | " + kPause + " | " + files[0],   // Play, when stopped, starts
+            kStart + " | " + kPause + " | " + files[0],  // the key during the box did nothing
         };
         QVERIFY(!form.isActiveWindow());
         other.kill();

@@ -48,9 +48,9 @@ int capsLockHolder(int argc, char** argv) {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
     const auto grab = [&](quint16 lock) {
         const quint16 mods = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | lock;
-        xcb_generic_error_t* e = xcb_request_check(
-            conn, xcb_grab_key_checked(conn, 0, root, mods, *w, XCB_GRAB_MODE_ASYNC,
-                                       XCB_GRAB_MODE_ASYNC));
+        xcb_generic_error_t* e =
+            xcb_request_check(conn, xcb_grab_key_checked(conn, 0, root, mods, *w,
+                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         std::free(e);
         return e == nullptr;
     };
@@ -89,8 +89,8 @@ private Q_SLOTS:
         QCOMPARE(m_keys->addAtom(QStringLiteral("A00F4")), m_x);
         QVERIFY(m_keys->grabHotKey(m_x, 'X'));
         QVERIFY(m_keys->grabHotKey(m_z, 'Z'));
-        for (MediaKey key : {MediaKey::Play, MediaKey::Pause, MediaKey::Stop, MediaKey::Next,
-                             MediaKey::Previous})
+        for (MediaKey key :
+             {MediaKey::Play, MediaKey::Pause, MediaKey::Stop, MediaKey::Next, MediaKey::Previous})
             QVERIFY(m_keys->grabMediaKey(media(key), key));
         m_keys->setHandler([this](quint32 id) { m_pressed << id; });
     }

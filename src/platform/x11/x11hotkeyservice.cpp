@@ -182,8 +182,10 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
                                   : QString::fromLatin1(w.media.name);
     if (targets.empty()) {
         // Many keyboards have no media keys; a missing letter is worth a word.
-        if (w.letter) qCWarning(lcHotKeys) << "no key on this keyboard types" << name;
-        else qCDebug(lcHotKeys) << "no key on this keyboard types" << name;
+        if (w.letter)
+            qCWarning(lcHotKeys) << "no key on this keyboard types" << name;
+        else
+            qCDebug(lcHotKeys) << "no key on this keyboard types" << name;
         return false;
     }
     attempted.insert(attempted.end(), targets.begin(), targets.end());
@@ -206,8 +208,10 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
             }
         std::vector<const Variant*> taken;
         for (const Variant& v : variants) {
-            if (xcb_generic_error_t* e = xcb_request_check(conn, v.cookie)) std::free(e);
-            else taken.push_back(&v);
+            if (xcb_generic_error_t* e = xcb_request_check(conn, v.cookie))
+                std::free(e);
+            else
+                taken.push_back(&v);
         }
         if (taken.size() == variants.size()) {
             grabs.push_back(target);
