@@ -148,6 +148,12 @@ private Q_SLOTS:
             QTimer::singleShot(600, &modal, &QEventLoop::quit);
             modal.exec();
         });
+        const auto recordThenPress = [&](const char* key) -> std::function<void()> {
+            return [&, key] {
+                record();
+                press(QString::fromLatin1(key));
+            };
+        };
         pumpThrough(form, keys,
                     {
                         [&] { press("ctrl+shift+x"); },
@@ -185,42 +191,13 @@ private Q_SLOTS:
                             record();
                             press("ctrl+shift+x");
                         },
-                        [&] {
-                            record();
-                            press("XF86AudioPlay");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioPlay");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioPause");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioPause");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioNext");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioPrev");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioStop");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioStop");
-                        },
-                        [&] {
-                            record();
-                            press("XF86AudioPlay");
-                        },
+                        recordThenPress("XF86AudioPlay"),
+                        recordThenPress("XF86AudioPause"),
+                        recordThenPress("XF86AudioNext"),
+                        recordThenPress("XF86AudioPrev"),
+                        recordThenPress("XF86AudioStop"),
+                        recordThenPress("XF86AudioStop"),
+                        recordThenPress("XF86AudioPlay"),
                         [&] {
                             record();
                             // Captions that offer Start while a track plays: the key opens
@@ -243,8 +220,6 @@ private Q_SLOTS:
             kStart + " | " + kPause + " | " + files[1],  // V stops
             kStop + " | " + kPause + " | " + files[2],   // X starts
             kStop + " | " + kResume + " | " + files[2],  // Play, while playing, pauses
-            kStop + " | " + kPause + " | " + files[2],   // Play resumes
-            kStop + " | " + kResume + " | " + files[2],  // Pause pauses
             kStop + " | " + kPause + " | " + files[2],   // Pause resumes
             kStop + " | " + kPause + " | " + files[0],   // Next
             kStop + " | " + kPause + " | " + files[2],   // Prev
