@@ -223,11 +223,14 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
         xcb_flush(conn);
         granted = false;
     }
-    if (!granted) {
+    if (granted) return true;
+    if (w.letter) {
         qCInfo(lcHotKeys) << name << "is held by another client";
-        if (!w.letter) sayRefused(w.media.name);
+    } else {
+        qCDebug(lcHotKeys) << name << "is held by another client";
+        sayRefused(w.media.name);  // the one line about them all
     }
-    return granted;
+    return false;
 }
 
 // The media keys and the Ctrl+Shift letters that type the wanted key, each with the
