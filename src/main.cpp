@@ -10,9 +10,9 @@
 #include <QTextStream>
 
 #include "app/form1.h"
-#include "app/signalwatcher.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/posix/posixfilesystem.h"
+#include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/qt/qtshell.h"

@@ -5,14 +5,15 @@
 #include <QLoggingCategory>
 #include <QThread>
 
-#include "app/ihotkeyservice.h"
-#include "app/steprunner.h"
+#include "core/busystate.h"
+#include "core/ihotkeyservice.h"
+#include "core/steprunner.h"
 
 Q_LOGGING_CATEGORY(lcPump, "quaverly.app.pump", QtInfoMsg)
 
 namespace {
-const QString kTimerLocation = QStringLiteral("in Tindrell2021/08/31.Form1.Timer1_Timer ");
-const QString kPumpLocation = QStringLiteral("in Tindrell2021/08/31.Form1.ProcessMessages ");
+const QString kTimerLocation = formLocation("Timer1_Timer");
+const QString kPumpLocation = formLocation("ProcessMessages");
 
 void run(const std::function<void()>& f) {
     if (f) f();
@@ -30,8 +31,9 @@ constexpr quint32 mediaKeyId(MediaKey key) {
 }
 }  // namespace
 
-HotKeyPump::HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions)
-    : m_keys(keys), m_boxes(boxes), m_actions(std::move(actions)) {
+HotKeyPump::HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, const BusyState& busy,
+                       Actions actions)
+    : m_keys(keys), m_boxes(boxes), m_busy(busy), m_actions(std::move(actions)) {
     m_keys.setHandler([this](quint32 id) { onHotKey(id); });
 }
 
@@ -138,7 +140,7 @@ void HotKeyPump::runMediaKey(quint32 id) {
 }
 
 bool HotKeyPump::acceptsHotKey() const {
-    return m_waiting && m_busy == 0 && !m_pending &&
+    return m_waiting && !m_busy.processingEvents() && !m_pending &&
            QThread::currentThread()->loopLevel() == m_loopLevel;
 }
 

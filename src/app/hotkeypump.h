@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 
+class BusyState;
 class IHotKeyService;
 class IMessageBoxes;
 
@@ -14,7 +15,7 @@ class IMessageBoxes;
 // thread only.
 //
 // A hot key acts only when it arrives while the pump is idle in its wait: not during a
-// handler (an action, a message box, any nested event loop, a section under Busy) and
+// handler (an action, a message box, any nested event loop, a section the busy state counts) and
 // not during the pump's own processing of pending events. Such a press is dropped.
 class HotKeyPump {
 public:
@@ -35,21 +36,8 @@ public:
     // The media keys' identifiers: beyond every atom number, which has 29 bits.
     static constexpr quint32 MediaKeyIdBase = 0x80000000u;
 
-    // While one exists, hot keys are dropped. Hold it around any event processing a
-    // handler does itself (the folder scan, the closing handling): such processing
-    // does not raise the thread's loop level, so the pump cannot tell it apart.
-    class Busy {
-    public:
-        explicit Busy(HotKeyPump& pump) : m_pump(pump) { ++m_pump.m_busy; }
-        ~Busy() { --m_pump.m_busy; }
-        Busy(const Busy&) = delete;
-        Busy& operator=(const Busy&) = delete;
-
-    private:
-        HotKeyPump& m_pump;
-    };
-
-    HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions);
+    // Presses that arrive while `busy` counts a section of event processing are dropped.
+    HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, const BusyState& busy, Actions actions);
     ~HotKeyPump();
     HotKeyPump(const HotKeyPump&) = delete;
     HotKeyPump& operator=(const HotKeyPump&) = delete;
@@ -77,10 +65,10 @@ private:
 
     IHotKeyService& m_keys;
     IMessageBoxes& m_boxes;
+    const BusyState& m_busy;
     Actions m_actions;
     bool m_inTimer = false;
     bool m_waiting = false;
     int m_loopLevel = 0;
-    int m_busy = 0;
     std::optional<quint32> m_pending;
 };

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QTimer>
 
-#include "app/failure.h"
-#include "app/ihotkeyservice.h"
+#include "core/failure.h"
+#include "core/ihotkeyservice.h"
 
 // Hot keys without a desktop: atoms are numbered from 0xC001 in order of first use,
 // registrations are recorded, and a test "presses" a key by its id.

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/ihotkeyservice.h"
+#include "core/ihotkeyservice.h"
 
 // Global hot keys on X11: passive grabs of Ctrl+Shift+letter and of the media keys on
 // every root window of Qt's own xcb connection, served by a native event filter on the
