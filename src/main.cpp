@@ -21,12 +21,14 @@
 
 namespace {
 const char* const kUsage =
-    "Usage: quaverly [--audio-sink \"<description>\"]\n"
+    "Usage: quaverly [--audio-sink \"<description>\"] [--no-hot-keys]\n"
     "A player for AAC audio files.\n"
     "\n"
     "Options:\n"
     "  --audio-sink \"<description>\"  play through this GStreamer sink description\n"
     "                                (also QUAVERLY_AUDIO_SINK; default: the desktop's output)\n"
+    "  --no-hot-keys                 take no global keys (neither the hot keys below nor\n"
+    "                                the keyboard's media keys)\n"
     "  -h, --help                    show this help and exit\n"
     "  -v, --version                 show the version and exit\n"
     "\n"
@@ -34,7 +36,8 @@ const char* const kUsage =
     "  Ctrl+Shift+X, Ctrl+Shift+V  start or stop\n"
     "  Ctrl+Shift+C                pause or resume\n"
     "  Ctrl+Shift+Z                previous track\n"
-    "  Ctrl+Shift+B                next track\n";
+    "  Ctrl+Shift+B                next track\n"
+    "  media keys                  Play (start or pause), Pause, Stop, Next, Prev\n";
 
 // The window whose list is saved when Qt ends the program itself (the X connection broke);
 // null once the event loop has returned.
@@ -61,7 +64,8 @@ bool answeredOnStdout(int argc, char** argv, int* status) {
                 return true;
             }
             ++i;
-        } else if (!arg.startsWith("--audio-sink=") && arg.startsWith("-")) {
+        } else if (!arg.startsWith("--audio-sink=") && arg != "--no-hot-keys" &&
+                   arg.startsWith("-")) {
             std::fprintf(stderr, "quaverly: unknown option %s\n%s", argv[i], kUsage);
             *status = 2;
             return true;
@@ -96,7 +100,8 @@ int main(int argc, char** argv) {
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
-    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
+    std::unique_ptr<IHotKeyService> hotKeys =
+        createHotKeyService(!app.arguments().contains(QStringLiteral("--no-hot-keys")));
     QtTrayService tray;
     Form1 form(QCoreApplication::applicationDirPath());
     QtMessageBoxes boxes(&form);
