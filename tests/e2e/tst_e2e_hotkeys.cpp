@@ -129,7 +129,9 @@ private Q_SLOTS:
         form.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         keys.pump = form.pump();
-        QTRY_VERIFY(form.isActiveWindow());
+        // A window manager under load may map the window without focusing it yet.
+        form.activateWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(form.isActiveWindow(), 15000);
         // The keys are for when another program has the focus: give it to one.
         QProcess other;
         other.start(QStringLiteral("xmessage"), {"-timeout", "60", "another program"});
