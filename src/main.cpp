@@ -66,6 +66,10 @@ QStringList existingPaths(const QStringList& paths) {
     return out;
 }
 
+// The window whose list is saved when Qt ends the program itself (the X connection broke);
+// null once the event loop has returned, and never set in a copy that hands over.
+Form1* g_formAtExit = nullptr;
+
 // Another copy holds the session's name: it gets the files, or comes to the front.
 int handOver(const QStringList& paths) {
     QString error;
@@ -128,7 +132,7 @@ int main(int argc, char** argv) {
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
-    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
+    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService(!command.noHotKeys);
     QtTrayService tray;
     Form1 form(QCoreApplication::applicationDirPath());
     QtMessageBoxes boxes(&form);
@@ -184,8 +188,16 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.Form_QueryUnload(); });
 
+    // When the X server goes away, Qt says so and calls exit(): the list is saved then too.
+    g_formAtExit = &form;
+    std::atexit([] {
+        if (g_formAtExit) g_formAtExit->saveListAtExit();
+    });
+
     form.Form_Load();
     form.showCentred();
     if (!paths.isEmpty()) remote.open(paths, false);
-    return app.exec();
+    const int result = app.exec();
+    g_formAtExit = nullptr;
+    return result;
 }

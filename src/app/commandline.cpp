@@ -23,6 +23,10 @@ const std::vector<Option>& options() {
          "play through this GStreamer sink description\n"
          "(also QUAVERLY_AUDIO_SINK; default: the desktop's output)",
          [](CommandLine& c, const QString& v) { c.audioSink = v; }},
+        {"--no-hot-keys", nullptr, nullptr,
+         "take no global keys (neither the hot keys below nor\n"
+         "the keyboard's media keys)",
+         [](CommandLine& c, const QString&) { c.noHotKeys = true; }},
         {"--play-pause", nullptr, nullptr, "pause or resume the running copy, or start it",
          remote(PlayerAction::PlayPause)},
         {"--play", nullptr, nullptr, "start or resume playing in the running copy",
@@ -138,6 +142,7 @@ QString usage() {
         "  Ctrl+Shift+X, Ctrl+Shift+V  start or stop\n"
         "  Ctrl+Shift+C                pause or resume\n"
         "  Ctrl+Shift+Z                previous track\n"
-        "  Ctrl+Shift+B                next track\n");
+        "  Ctrl+Shift+B                next track\n"
+        "  media keys                  Play (start or pause), Pause, Stop, Next, Prev\n");
     return text;
 }

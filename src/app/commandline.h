@@ -21,6 +21,7 @@ struct CommandLine {
     QString remoteOption;  // the option that asked for `remote`, as written
     QStringList paths;     // files and folders as given
     std::optional<QString> audioSink;
+    bool noHotKeys = false;  // take no global keys
     QString error;
 };
 
