@@ -20,7 +20,6 @@ void write(const QString& path, const QByteArray& bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
 // The program's environment: its own settings, a silent sink, and the given session bus
 // (none when `bus` is empty, nor one found in a runtime folder).
 QProcessEnvironment programEnvironment(const QString& config, const QString& bus = QString()) {
@@ -104,6 +103,71 @@ private Q_SLOTS:
         QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
     }
 
+    // A termination signal while a box of the start-up is open, before the list is
+    // restored: the stored list stays as it is, no box follows, and the program ends
+    // once the open box is answered.
+    void signalDuringAStartupBox_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalDuringAStartupBox() {
+        QFETCH(int, signal);
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        // A "Snapshot" that is a folder cannot be read: the start-up's box at step 110.
+        QVERIFY(QDir().mkpath(folder + "/Snapshot"));
+        const QByteArray files = "/m/a.aac||MySeparator12||/m/b.aac||MySeparator12||";
+        write(folder + "/Files", files);
+
+        QProcess p;
+        p.setProcessEnvironment(programEnvironment(config.path()));
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = windowNamed("Application Error")).isEmpty(), 15000);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(!p.waitForFinished(500));  // the box is still open
+        QProcess::execute("xdotool", {"windowactivate", "--sync", box, "key", "Return"});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+        QCOMPARE(windowNamed("Application Error"), QString());
+        QVERIFY(!p.readAllStandardError().contains("Object variable not set"));
+    }
+
+    // The X server going away ends the program; the list of this run is saved first.
+    void displayGoneSavesTheList() {
+        QProcess xvfb;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        if (!xvfb.waitForStarted(10000)) QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
+        const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray files = "/m/a.aac||MySeparator12||";
+        write(folder + "/Files", files);
+        write(folder + "/Option2", "1.0");  // the load step stores it again as "1"
+
+        QProcess p;
+        QProcessEnvironment env = programEnvironment(config.path());
+        env.insert("DISPLAY", display);
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
+        QTest::qWait(500);
+        write(folder + "/Files", "overwritten when the list is saved");
+        xvfb.kill();
+        QVERIFY(xvfb.waitForFinished(10000));
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+    }
+
     // A second start hands its files to the first copy, and the remote drives it.
     void secondStartHandsOver() {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -162,89 +226,31 @@ private Q_SLOTS:
 
     // Without a session bus the lock in the settings folder keeps a second copy out,
     // so it never saves its list over the first one's.
-    void lockWithoutBus(){
-        // A termination signal while a box of the start-up is open, before the list is
-        // restored: the stored list stays as it is, no box follows, and the program ends
-        // once the open box is answered.
-        void signalDuringAStartupBox_data(){QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
-} void signalDuringAStartupBox() {
-    QFETCH(int, signal);
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        QSKIP("needs an X display (the test command starts Xvfb)");
-    QTemporaryDir config;
-    const QString folder = config.filePath("Varnelta/Quaverly");
-    QVERIFY(QDir().mkpath(folder));
-    write(folder + "/Files", "/a.aac||MySeparator12||");
-    const QProcessEnvironment env = programEnvironment(config.path(), QString());
-    QProcess first;
-    first.setProcessEnvironment(env);
-    first.start(kProgram, {});
-    QVERIFY(first.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
-    const Ran second = run(kProgram, {}, env);
-    QCOMPARE(second.code, 1);
-    QVERIFY2(second.err.contains("quaverly: Quaverly is already running (process " +
-                                 QString::number(first.processId())),
-             qPrintable(second.err));
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    QVERIFY(first.waitForFinished(15000));
-    // Gone with the first copy: the next start runs.
-    QVERIFY(!QFile::exists(folder + "/.lock"));
-    QCOMPARE(readAll(folder + "/Files"), QStringLiteral("/a.aac||MySeparator12||"));
-    // A "Snapshot" that is a folder cannot be read: the start-up's box at step 110.
-    QVERIFY(QDir().mkpath(folder + "/Snapshot"));
-    const QByteArray files = "/m/a.aac||MySeparator12||/m/b.aac||MySeparator12||";
-    write(folder + "/Files", files);
-
-    QProcess p;
-    p.setProcessEnvironment(programEnvironment(config.path()));
-    p.start(kProgram, {});
-    QVERIFY(p.waitForStarted(10000));
-    QString box;
-    QTRY_VERIFY_WITH_TIMEOUT(!(box = windowNamed("Application Error")).isEmpty(), 15000);
-    ::kill(static_cast<pid_t>(p.processId()), signal);
-    QVERIFY(!p.waitForFinished(500));  // the box is still open
-    QProcess::execute("xdotool", {"windowactivate", "--sync", box, "key", "Return"});
-    QVERIFY(p.waitForFinished(15000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
-    QCOMPARE(windowNamed("Application Error"), QString());
-    QVERIFY(!p.readAllStandardError().contains("Object variable not set"));
-}
-
-// The X server going away ends the program; the list of this run is saved first.
-void displayGoneSavesTheList() {
-    QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-    if (!xvfb.waitForStarted(10000)) QSKIP("Xvfb is not installed");
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
-    const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
-    QTemporaryDir config;
-    const QString folder = config.filePath("Varnelta/Quaverly");
-    QVERIFY(QDir().mkpath(folder));
-    const QByteArray files = "/m/a.aac||MySeparator12||";
-    write(folder + "/Files", files);
-    write(folder + "/Option2", "1.0");  // the load step stores it again as "1"
-
-    QProcess p;
-    QProcessEnvironment env = programEnvironment(config.path());
-    env.insert("DISPLAY", display);
-    p.setProcessEnvironment(env);
-    p.start(kProgram, {});
-    QVERIFY(p.waitForStarted(10000));
-    QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
-    QTest::qWait(500);
-    write(folder + "/Files", "overwritten when the list is saved");
-    xvfb.kill();
-    QVERIFY(xvfb.waitForFinished(10000));
-    QVERIFY(p.waitForFinished(15000));
-    QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
-}
-}
-;
+    void lockWithoutBus() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        write(folder + "/Files", "/a.aac||MySeparator12||");
+        const QProcessEnvironment env = programEnvironment(config.path(), QString());
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(kProgram, {});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
+        const Ran second = run(kProgram, {}, env);
+        QCOMPARE(second.code, 1);
+        QVERIFY2(second.err.contains("quaverly: Quaverly is already running (process " +
+                                     QString::number(first.processId())),
+                 qPrintable(second.err));
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(15000));
+        // Gone with the first copy: the next start runs.
+        QVERIFY(!QFile::exists(folder + "/.lock"));
+        QCOMPARE(readAll(folder + "/Files"), QStringLiteral("/a.aac||MySeparator12||"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestE2EProgram)
 #include "tst_e2e_program.moc"
