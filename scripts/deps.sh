@@ -18,6 +18,10 @@ packages=(
     gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils x11-xkb-utils imagemagick sox
     # tests that run a step as another user (setpriv)
     util-linux
+    # tests and the benchmark of the remote: a private session bus and a second client
+    dbus-daemon playerctl
+    # checks of the desktop files: metainfo and the file type of .aac files
+    appstream xdg-utils shared-mime-info
 )
 
 missing=()

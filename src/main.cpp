@@ -1,15 +1,21 @@
-// Wiring only: parse the command line, make the real systems, hand them to the window.
+// Wiring only: read the command line, hand it to a copy that runs already or make the
+// real systems and give them to the window.
 #include <cstdio>
 #include <cstdlib>
 
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
 
+#include "app/commandline.h"
 #include "app/form1.h"
+#include "app/remotewiring.h"
+#include "platform/dbus/mprisservice.h"
+#include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
@@ -17,59 +23,88 @@
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/qt/qtshell.h"
 #include "platform/qt/qttrayservice.h"
+#include "platform/qt/settingslock.h"
 #include "platform/x11/x11hotkeyservice.h"
 
 namespace {
-const char* const kUsage =
-    "Usage: quaverly [--audio-sink \"<description>\"]\n"
-    "A player for AAC audio files.\n"
-    "\n"
-    "Options:\n"
-    "  --audio-sink \"<description>\"  play through this GStreamer sink description\n"
-    "                                (also QUAVERLY_AUDIO_SINK; default: the desktop's output)\n"
-    "  -h, --help                    show this help and exit\n"
-    "  -v, --version                 show the version and exit\n"
-    "\n"
-    "Hot keys, working while any program has the focus:\n"
-    "  Ctrl+Shift+X, Ctrl+Shift+V  start or stop\n"
-    "  Ctrl+Shift+C                pause or resume\n"
-    "  Ctrl+Shift+Z                previous track\n"
-    "  Ctrl+Shift+B                next track\n";
-
-// Answers --help and --version before any window system is touched; false to go on.
-bool answeredOnStdout(int argc, char** argv, int* status) {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            *status = 0;
-            return true;
-        }
-        if (arg == "--version" || arg == "-v") {
-            std::printf("quaverly %s\n", QUAVERLY_VERSION);
-            *status = 0;
-            return true;
-        }
-        if (arg == "--audio-sink") {
-            if (i + 1 >= argc) {
-                std::fputs("quaverly: --audio-sink needs a description\n", stderr);
-                *status = 2;
-                return true;
-            }
-            ++i;
-        } else if (!arg.startsWith("--audio-sink=") && arg.startsWith("-")) {
-            std::fprintf(stderr, "quaverly: unknown option %s\n%s", argv[i], kUsage);
-            *status = 2;
-            return true;
-        }
+// A remote command (--next, ...): sent to the copy that runs; no window is made.
+int runRemote(const CommandLine& command) {
+    QString error;
+    switch (sessionbus::send(*command.remote, &error)) {
+        case sessionbus::Result::Done:
+            return 0;
+        case sessionbus::Result::NoBus:
+            std::fprintf(stderr,
+                         "quaverly: no session bus (%s), so no running Quaverly can be reached; "
+                         "use %s inside the desktop session that runs Quaverly\n",
+                         qPrintable(error), qPrintable(command.remoteOption));
+            return 1;
+        case sessionbus::Result::NotRunning:
+            std::fprintf(stderr,
+                         "quaverly: Quaverly is not running, so %s was not sent; start "
+                         "it first\n",
+                         qPrintable(command.remoteOption));
+            return 1;
+        case sessionbus::Result::Refused:
+            break;
     }
-    return false;
+    std::fprintf(stderr, "quaverly: the running Quaverly did not take %s: %s\n",
+                 qPrintable(command.remoteOption), qPrintable(error));
+    return 1;
+}
+
+// Files and folders from the command line, made absolute; missing ones are left out.
+QStringList existingPaths(const QStringList& paths) {
+    QStringList out;
+    for (const QString& p : paths) {
+        const QFileInfo info(p);
+        if (info.exists())
+            out << info.absoluteFilePath();
+        else
+            std::fprintf(stderr, "quaverly: no such file or folder: %s\n", qPrintable(p));
+    }
+    return out;
+}
+
+// The window whose list is saved when Qt ends the program itself (the X connection broke);
+// null once the event loop has returned, and never set in a copy that hands over.
+Form1* g_formAtExit = nullptr;
+
+// Another copy holds the session's name: it gets the files, or comes to the front.
+int handOver(const QStringList& paths) {
+    QString error;
+    const sessionbus::Result r = paths.isEmpty() ? sessionbus::send(PlayerAction::Raise, &error)
+                                                 : sessionbus::open(paths, &error);
+    if (r == sessionbus::Result::Done) return 0;
+    std::fprintf(stderr, "quaverly: Quaverly already runs, and it did not take %s: %s\n",
+                 paths.isEmpty() ? "the request to come to the front" : "the files",
+                 qPrintable(error));
+    return 1;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-    int status = 0;
-    if (answeredOnStdout(argc, argv, &status)) return status;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = parseCommandLine(arguments);
+    switch (command.mode) {
+        case CommandLine::Mode::Help:
+            std::fputs(qPrintable(usage()), stdout);
+            return 0;
+        case CommandLine::Mode::Version:
+            std::printf("quaverly %s\n", QUAVERLY_VERSION);
+            return 0;
+        case CommandLine::Mode::Error:
+            std::fprintf(stderr, "quaverly: %s\n%s", qPrintable(command.error),
+                         qPrintable(usage()));
+            return 2;
+        case CommandLine::Mode::Remote: {
+            QCoreApplication app(argc, argv);
+            return runRemote(command);
+        }
+        case CommandLine::Mode::Run:
+            break;
+    }
 
     // Our diagnostics go to standard error; the debug ones only when asked for
     // (QT_LOGGING_RULES="quaverly.*.debug=true").
@@ -85,6 +120,11 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("quaverly"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const QStringList paths = existingPaths(command.paths);
+
+    // Held by the copy that runs, from before its load step until it ends.
+    SettingsLock lock(FileSettingsStore::defaultFolder());
+
     QString mediaError;
     if (!initMediaFramework(&mediaError))
         std::fprintf(stderr,
@@ -98,7 +138,7 @@ int main(int argc, char** argv) {
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
-    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
+    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService(!command.noHotKeys);
     QtTrayService tray;
     Form1 form(QCoreApplication::applicationDirPath());
     QtMessageBoxes boxes(&form);
@@ -113,12 +153,38 @@ int main(int argc, char** argv) {
     services.hotKeys = hotKeys.get();
     services.tray = &tray;
     // Ends at once: open objects are not cleaned up, the settings are already on disk.
-    services.endProgram = [] {
+    services.endProgram = [&lock] {
+        lock.unlock();
+        // Also lets the reply to a Quit request leave before the process does.
+        sessionbus::releaseName();
         std::fflush(stdout);
         std::fflush(stderr);
         ::_exit(0);
     };
     form.setServices(std::move(services));
+
+    // One copy per session: the name on the session bus says whether one runs. The
+    // object is on the bus before the name, so whoever finds the name can call it.
+    // Nothing has been read or saved yet.
+    RemoteWiring remote(form);
+    MprisService mpris(remote);
+    QString busProblem;
+    const sessionbus::Claim claim =
+        mpris.publish(&busProblem) ? sessionbus::claimName(&busProblem) : sessionbus::Claim::NoBus;
+    if (claim == sessionbus::Claim::Taken) return handOver(paths);
+    if (claim == sessionbus::Claim::NoBus)
+        std::fprintf(stderr,
+                     "quaverly: no session bus (%s): the desktop's media controls and the "
+                     "remote options cannot reach this copy\n",
+                     qPrintable(busProblem));
+    // Also without a bus, and across sessions that share the settings: only the copy
+    // holding the lock may save its list there.
+    QString lockMessage;
+    if (!lock.tryLock(&lockMessage)) {
+        std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+        return 1;
+    }
+    if (!lockMessage.isEmpty()) std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
 
     // The end of the desktop session and the termination signals close the window
     // the same way as its close button.
@@ -128,7 +194,16 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.Form_QueryUnload(); });
 
+    // When the X server goes away, Qt says so and calls exit(): the list is saved then too.
+    g_formAtExit = &form;
+    std::atexit([] {
+        if (g_formAtExit) g_formAtExit->saveListAtExit();
+    });
+
     form.Form_Load();
     form.showCentred();
-    return app.exec();
+    if (!paths.isEmpty()) remote.open(paths, false);
+    const int result = app.exec();
+    g_formAtExit = nullptr;
+    return result;
 }

@@ -137,6 +137,9 @@ public:
     void Form_Resize();
     void cSysTray1_MouseUp(int button, int id);
     void Form_QueryUnload();
+    // The program ends without its closing handling (the X server went away): saves the
+    // list as that handling would, touching no window.
+    void saveListAtExit();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -165,6 +168,8 @@ private:
     HotKeyPump::Actions hotKeyActions();
     void selectOption(QRadioButton* on, QRadioButton* off);
     void restoreFromTray();
+    // Saves "Files", unless the stored list could not be read at start-up.
+    void saveList(const QString& text);
 
     QString m_programFolder;
     QString m_appTitle;
@@ -178,5 +183,11 @@ private:
     bool m_hasHandCursor = false;
     QCursor m_handCursor;
     QIcon m_appIcon;
+    bool m_loading = false;
+    bool m_closeRequested = false;  // during the load step; it ends the program
     bool m_closing = false;
+    // True until the load step has read "Files": until then, and when it could not be
+    // read, the stored list must not be overwritten.
+    bool m_keepStoredList = true;
+    bool m_listSaved = false;
 };

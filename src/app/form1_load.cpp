@@ -1,4 +1,7 @@
 // Form1's load step: everything start-up does before the window is first shown.
+#include <exception>
+#include <optional>
+
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QRadioButton>
@@ -32,6 +35,10 @@ void clearOption(QRadioButton* option) {
 
 void Form1::Form_Load() {
     StepRunner r(*m_services.boxes, formLocation("Form_Load"));
+    // A close asked for while one of the load step's boxes is open, before the list is
+    // restored, ends the program once that box is answered (see Form_QueryUnload).
+    m_loading = true;
+    r.stopWhen([this] { return m_closeRequested; });
     ISettingsStore& store = *m_services.store;
     r.step(102, [&] { ApplySkin(); });
     r.step(104, [&] {
@@ -51,16 +58,24 @@ void Form1::Form_Load() {
         });
     }
     r.step(110, [&] { m_transport->reseed(); });
-    if (r.test(110, [&] { return readSetting(store, SettingKey::Snapshot).isEmpty(); }))
+    // A record that exists but cannot be read is kept: no new one is taken over it.
+    std::optional<QString> snapshot;
+    r.step(110, [&] { snapshot = readSetting(store, SettingKey::Snapshot); });
+    if (snapshot && r.test(110, [&] { return snapshot->isEmpty(); }))
         r.step(110, [&] { TakeSamplesSnapshot(store, *m_services.fs, m_programFolder); });
-    if (r.test(126, [&] { return readSetting(store, SettingKey::Snapshot).isEmpty(); }))
+    if (snapshot && r.test(126, [&] { return readSetting(store, SettingKey::Snapshot).isEmpty(); }))
         r.step(126, [&] { TakeSamplesSnapshot(store, *m_services.fs, m_programFolder); });
     r.step(128, [&] { m_transport->createMusic(*m_services.engine); });
     r.step(130, [&] { ListView1->header()->setVisible(true); });
     r.step(132, [&] { ListView1->header()->resizeSection(0, tw(6500)); });
 
     QString files;
-    r.step(134, [&] { files = readSetting(store, SettingKey::Files); });
+    // Only a list that could be read is written back at close; one that could not is
+    // kept as it is on disk.
+    r.step(134, [&] {
+        files = readSetting(store, SettingKey::Files);
+        m_keepStoredList = false;
+    });
     if (r.test(136, [&] { return !files.isEmpty(); })) {
         QStringList entries;
         r.step(138, [&] { entries = decodePlaylist(files); });
@@ -69,10 +84,16 @@ void Form1::Form_Load() {
 
     // Both options are read before either is applied: selecting one stores both again,
     // which must not hide what the other setting said.
-    const QString option1 = readSetting(store, SettingKey::Option1, QStringLiteral("1"));
-    const QString option2 = readSetting(store, SettingKey::Option2, QStringLiteral("0"));
+    // A value that cannot be read fails its own step.
+    std::optional<QString> option2;
+    std::exception_ptr option2Failure;
+    try {
+        option2 = readSetting(store, SettingKey::Option2, QStringLiteral("0"));
+    } catch (...) {
+        option2Failure = std::current_exception();
+    }
     r.step(148, [&] {
-        if (readWholeNumber(option1) == 1) {
+        if (readWholeNumber(readSetting(store, SettingKey::Option1, QStringLiteral("1"))) == 1) {
             selectOption(Option1, Option2);
             Option1_Click();
         } else {
@@ -80,7 +101,8 @@ void Form1::Form_Load() {
         }
     });
     r.step(150, [&] {
-        if (readWholeNumber(option2) == 1) {
+        if (option2Failure) std::rethrow_exception(option2Failure);
+        if (readWholeNumber(*option2) == 1) {
             selectOption(Option2, Option1);
             Option2_Click();
         } else {
@@ -113,4 +135,6 @@ void Form1::Form_Load() {
         if (m_services.runPump) Timer1->start();
     });
     r.step(168, [&] { Timer1->setInterval(10); });
+    m_loading = false;
+    if (m_closeRequested && m_services.endProgram) m_services.endProgram();
 }

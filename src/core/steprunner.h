@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <utility>
 
 #include <QString>
@@ -21,9 +22,14 @@ public:
     StepRunner(IMessageBoxes& boxes, QString location)
         : m_boxes(boxes), m_location(std::move(location)) {}
 
+    // From the moment `stop` answers true, no further step runs: each is skipped as
+    // if it had failed, without a box.
+    void stopWhen(std::function<bool()> stop) { m_stop = std::move(stop); }
+
     // Runs `f` as step `n`; false when it failed (the box has been shown and closed).
     template <class F>
     bool step(int n, F&& f) {
+        if (m_stop && m_stop()) return false;
         try {
             std::forward<F>(f)();
             return true;
@@ -40,7 +46,7 @@ public:
     template <class F>
     bool test(int n, F&& f) {
         bool result = true;
-        step(n, [&] { result = std::forward<F>(f)(); });
+        if (!step(n, [&] { result = std::forward<F>(f)(); }) && m_stop && m_stop()) return false;
         return result;
     }
 
@@ -59,4 +65,5 @@ private:
 
     IMessageBoxes& m_boxes;
     QString m_location;
+    std::function<bool()> m_stop;
 };

@@ -189,11 +189,13 @@ void ListEditor::PushButton2_Click() {
     StepRunner r(m_services.boxes, formLocation("PushButton2_Click"));
     QString pattern;
     r.step(100, [&] { pattern = QStringLiteral("*.") + QStringLiteral("aac"); });
+    // A last folder that cannot be read shows its box; the browser then opens without it.
+    QString initial;
+    r.step(104, [&] { initial = readSetting(m_services.store, SettingKey::LastFolder); });
     QString folder;
     r.step(104, [&] {
-        folder =
-            m_addFolder.BrowseForFolder(m_services.shell, QStringLiteral("Please select folder:"),
-                                        readSetting(m_services.store, SettingKey::LastFolder));
+        folder = m_addFolder.BrowseForFolder(m_services.shell,
+                                             QStringLiteral("Please select folder:"), initial);
     });
     if (r.test(106, [&] { return folder.isEmpty(); })) return;
     QString lastFolder;

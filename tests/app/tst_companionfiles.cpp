@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace {
@@ -19,6 +22,7 @@ private Q_SLOTS:
     void handHotspotIsOnTheFingertip();
     void icons_data();
     void icons();
+    void desktopFilesOfferTheTypeOfAacFiles();
 };
 
 void TestCompanionFiles::cursors_data() {
@@ -86,3 +90,31 @@ void TestCompanionFiles::icons() {
 
 QTEST_GUILESS_MAIN(TestCompanionFiles)
 #include "tst_companionfiles.moc"
+
+// The desktop entry opens files of the type the desktop gives .aac files, and the
+// metainfo passes the validator that software centres use.
+void TestCompanionFiles::desktopFilesOfferTheTypeOfAacFiles() {
+    for (const char* tool : {"xdg-mime", "appstreamcli"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(tool)));
+    }
+    QFile file(kSource + "/quaverly.desktop");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    QVERIFY(lines.contains("Exec=quaverly %F"));
+    const QStringList types = lines.filter(QRegularExpression("^MimeType="))
+                                  .value(0)
+                                  .mid(9)
+                                  .split(';', Qt::SkipEmptyParts);
+    QProcess p;
+    p.start("xdg-mime", {"query", "filetype", kSource + "/beside/Samples/Welcome.aac"});
+    QVERIFY(p.waitForFinished(10000));
+    const QString detected = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    QVERIFY2(types.contains(detected), qPrintable(detected));
+    QVERIFY(types.contains("audio/aac") && types.contains("audio/x-aac"));
+
+    p.start("appstreamcli",
+            {"validate", "--no-net", kSource + "/com.varnelta.Quaverly.metainfo.xml"});
+    QVERIFY(p.waitForFinished(30000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardOutput().constData());
+}

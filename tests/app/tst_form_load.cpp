@@ -244,6 +244,32 @@ private Q_SLOTS:
         QVERIFY(rig.form->transport().KeepSelection);  // step 160 ran
     }
 
+    // A value that exists but cannot be read says so in its step's box, start-up goes on,
+    // and neither a default nor a new record is written over it.
+    void unreadableValueIsKept_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("step");
+        QTest::newRow("Files") << "Files" << 134;
+        QTest::newRow("Snapshot") << "Snapshot" << 110;
+        QTest::newRow("Option1") << "Option1" << 148;
+        QTest::newRow("Volume Level") << "Volume Level" << 152;
+    }
+    void unreadableValueIsKept() {
+        QFETCH(QString, key);
+        QFETCH(int, step);
+        FormRig rig;
+        rig.store.set(key, QStringLiteral("/m/a.aac||MySeparator12||"));
+        rig.store.setUnreadable(key, true);
+        rig.load();
+        QCOMPARE(rig.errorTexts().size(), 1);
+        QVERIFY(rig.errorTexts()[0].contains("Permission denied"));
+        QVERIFY(rig.errorTexts()[0].contains(QStringLiteral("at line %1").arg(step)));
+        QVERIFY(rig.form->transport().KeepSelection);  // step 160 ran
+        rig.form->Form_QueryUnload();
+        QCOMPARE(rig.ended, 1);
+        QCOMPARE(rig.store.saveCount(key), 0);
+    }
+
     void handCursorAndSkin() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());

@@ -29,6 +29,7 @@ struct Harness {
     FakeHotKeyService keys;
     RecordingBoxes boxes;
     QStringList ran;
+    bool playing = false;
     std::function<void(const QString&)> onAction;
     BusyState busy;
     HotKeyPump pump{keys, boxes, busy, actions()};
@@ -40,8 +41,8 @@ struct Harness {
                 if (onAction) onAction(QString::fromLatin1(name));
             };
         };
-        return {act("next"),     act("startStop"), act("pauseResume"),
-                act("previous"), act("keepImage"), act("showWindow")};
+        return {act("next"),      act("startStop"),  act("pauseResume"),        act("previous"),
+                act("keepImage"), act("showWindow"), [this] { return playing; }};
     }
     // Registers without pumping: the window step stops the pump before it starts.
     void registerKeys() {
@@ -55,6 +56,9 @@ struct Harness {
         pump.StopPump = false;
     }
     quint32 id(const char* atom) const { return keys.atom(QString::fromLatin1(atom)); }
+    static quint32 id(IHotKeyService::MediaKey key) {
+        return HotKeyPump::MediaKeyIdBase + quint32(key);
+    }
     // Stops the pump once everything already queued has been handled.
     void stopSoon() {
         QTimer::singleShot(1, [this] { pump.StopPump = true; });
@@ -77,6 +81,10 @@ private Q_SLOTS:
         const std::vector<std::pair<quint32, char>> expected = {
             {h.id("A00F1"), 'B'}, {h.id("A00F2"), 'V'}, {h.id("A00F4"), 'X'}, {h.id("A00F5"), 'Z'}};
         QCOMPARE(h.keys.registered, expected);
+        QCOMPARE(h.keys.media.size(), size_t(5));  // after them, in the order of MediaKey
+        for (int k = 0; k < 5; ++k)
+            QCOMPARE(h.keys.media[k],
+                     std::pair(h.id(IHotKeyService::MediaKey(k)), IHotKeyService::MediaKey(k)));
         QCOMPARE(h.pump.HotKeyId3, h.id("A00F3"));
         QCOMPARE(h.ran, (QStringList{"keepImage", "showWindow"}));
         QCOMPARE(h.boxes.errors.size(), 1);
@@ -100,28 +108,44 @@ private Q_SLOTS:
         QCOMPARE(h.keys.registered.size(), size_t(5));
     }
 
+    // A key is an atom name or a media key; the media keys also look at the play state.
     void keyRunsItsAction_data() {
+        using K = IHotKeyService::MediaKey;
         QTest::addColumn<QString>("atom");
+        QTest::addColumn<int>("mediaKey");
+        QTest::addColumn<bool>("playing");
         QTest::addColumn<QString>("action");
-        QTest::newRow("B") << "A00F1"
-                           << "next";
-        QTest::newRow("V") << "A00F2"
-                           << "startStop";
-        QTest::newRow("C") << "A00F3"
-                           << "pauseResume";
-        QTest::newRow("X") << "A00F4"
-                           << "startStop";
-        QTest::newRow("Z") << "A00F5"
-                           << "previous";
-        QTest::newRow("none of ours") << "other"
-                                      << "";
+        const auto row = [](const char* name, const char* atom, const char* action) {
+            QTest::newRow(name) << atom << -1 << false << action;
+        };
+        const auto media = [](const char* name, K key, bool playing, const char* action) {
+            QTest::newRow(name) << QString() << int(key) << playing << action;
+        };
+        row("B", "A00F1", "next");
+        row("V", "A00F2", "startStop");
+        row("C", "A00F3", "pauseResume");
+        row("X", "A00F4", "startStop");
+        row("Z", "A00F5", "previous");
+        row("none of ours", "other", "");
+        media("Play, stopped", K::Play, false, "startStop");
+        media("Play, playing", K::Play, true, "pauseResume");
+        media("Pause, stopped", K::Pause, false, "pauseResume");
+        media("Pause, playing", K::Pause, true, "pauseResume");
+        media("Stop, stopped", K::Stop, false, "");
+        media("Stop, playing", K::Stop, true, "startStop");
+        media("Next", K::Next, true, "next");
+        media("Prev", K::Previous, false, "previous");
     }
     void keyRunsItsAction() {
         QFETCH(QString, atom);
+        QFETCH(int, mediaKey);
+        QFETCH(bool, playing);
         QFETCH(QString, action);
         Harness h;
         h.registerKeys();
-        h.keys.press(h.keys.addAtom(atom));
+        h.playing = playing;
+        h.keys.press(mediaKey < 0 ? h.keys.addAtom(atom)
+                                  : h.id(IHotKeyService::MediaKey(mediaKey)));
         h.stopSoon();
         h.pump.ProcessMessages();
         QCOMPARE(h.ran, action.isEmpty() ? QStringList() : QStringList{action});
@@ -140,12 +164,13 @@ private Q_SLOTS:
     void oneActionPerPass() {
         Harness h;
         h.registerKeys();
+        h.keys.press(h.id(IHotKeyService::MediaKey::Next));
         h.keys.press(h.id("A00F4"));
         h.keys.press(h.id("A00F1"));
         h.keys.press(h.id("A00F5"));
         h.stopSoon();
         h.pump.ProcessMessages();
-        QCOMPARE(h.ran, QStringList{"startStop"});
+        QCOMPARE(h.ran, QStringList{"next"});
     }
 
     // A press that lands while something else runs is lost; the pump then still takes
@@ -194,7 +219,7 @@ private Q_SLOTS:
         } else if (where == "busy") {
             QTimer::singleShot(0, [&] {
                 BusyState::Guard busy(h.busy);
-                h.keys.press(x);
+                h.keys.press(h.id(IHotKeyService::MediaKey::Play));  // Start, if it acted
                 QCoreApplication::processEvents();
                 QCoreApplication::processEvents();
                 finish();

@@ -1,5 +1,6 @@
-// The five hot keys on a real X server: real grabs, keys pressed through XTEST by
-// xdotool while the program's own pump runs, acting on the window's buttons.
+// The five hot keys and the media keys on a real X server: real grabs, keys pressed
+// through XTEST by xdotool while the program's own pump runs, acting on the window's
+// buttons; and the built program leaving them all alone when asked to.
 #include <QtTest>
 
 #include <QEventLoop>
@@ -30,6 +31,7 @@ public:
     bool available() const override { return m_real.available(); }
     quint32 addAtom(const QString& name) override { return m_real.addAtom(name); }
     void registerHotKey(quint32 id, char letter) override { m_real.registerHotKey(id, letter); }
+    void registerMediaKey(quint32 id, MediaKey key) override { m_real.registerMediaKey(id, key); }
     void setHandler(std::function<void(quint32)> onPressed) override {
         if (!onPressed) return m_real.setHandler({});
         m_real.setHandler([this, onPressed](quint32 id) {
@@ -50,6 +52,7 @@ const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
 const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
 const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
 const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
+const QString kProgram = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/quaverly");
 }  // namespace
 
 class TestE2EHotKeys : public QObject {
@@ -126,7 +129,9 @@ private Q_SLOTS:
         form.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         keys.pump = form.pump();
-        QTRY_VERIFY(form.isActiveWindow());
+        // A window manager under load may map the window without focusing it yet.
+        form.activateWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(form.isActiveWindow(), 15000);
         // The keys are for when another program has the focus: give it to one.
         QProcess other;
         other.start(QStringLiteral("xmessage"), {"-timeout", "60", "another program"});
@@ -145,6 +150,12 @@ private Q_SLOTS:
             QTimer::singleShot(600, &modal, &QEventLoop::quit);
             modal.exec();
         });
+        const auto recordThenPress = [&](const char* key) -> std::function<void()> {
+            return [&, key] {
+                record();
+                press(QString::fromLatin1(key));
+            };
+        };
         pumpThrough(form, keys,
                     {
                         [&] { press("ctrl+shift+x"); },
@@ -182,6 +193,13 @@ private Q_SLOTS:
                             record();
                             press("ctrl+shift+x");
                         },
+                        recordThenPress("XF86AudioPlay"),
+                        recordThenPress("XF86AudioPause"),
+                        recordThenPress("XF86AudioNext"),
+                        recordThenPress("XF86AudioPrev"),
+                        recordThenPress("XF86AudioStop"),
+                        recordThenPress("XF86AudioStop"),
+                        recordThenPress("XF86AudioPlay"),
                         [&] {
                             record();
                             // Captions that offer Start while a track plays: the key opens
@@ -203,7 +221,14 @@ private Q_SLOTS:
             kStop + " | " + kPause + " | " + files[1],   // X, with Num Lock on, starts the next
             kStart + " | " + kPause + " | " + files[1],  // V stops
             kStop + " | " + kPause + " | " + files[2],   // X starts
-            kStart + " | " + kPause + " | " + files[2],  // the key during the box did nothing
+            kStop + " | " + kResume + " | " + files[2],  // Play, while playing, pauses
+            kStop + " | " + kPause + " | " + files[2],   // Pause resumes
+            kStop + " | " + kPause + " | " + files[0],   // Next
+            kStop + " | " + kPause + " | " + files[2],   // Prev
+            kStart + " | " + kPause + " | " + files[2],  // Stop stops
+            kStart + " | " + kPause + " | " + files[2],  // Stop, when stopped, does nothing
+            kStop + " | " + kPause + " | " + files[0],   // Play, when stopped, starts
+            kStart + " | " + kPause + " | " + files[0],  // the key during the box did nothing
         };
         QVERIFY(!form.isActiveWindow());
         other.kill();
@@ -212,7 +237,31 @@ private Q_SLOTS:
         QCOMPARE(seen, expected);
         QCOMPARE(boxes.count(), 1);
         QCOMPARE(boxes.last().text, QStringLiteral("Please stop playing first."));
-        QCOMPARE(engine.loadCount, 5);
+        QCOMPARE(engine.loadCount, 8);
+    }
+
+    // The built program holds every global key, unless told not to take any: then
+    // another client gets them while it runs.
+    void noHotKeysLeavesTheKeysToOthers() {
+        for (const bool noHotKeys : {false, true}) {
+            QTemporaryDir config;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("XDG_CONFIG_HOME", config.path());
+            env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true");
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.start(kProgram, noHotKeys ? QStringList{"--no-hot-keys"} : QStringList{});
+            QByteArray said;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (said += program.readAllStandardError()).contains("keys registered; pumping"),
+                20000);
+            X11HotKeyService other;
+            QCOMPARE(other.grabHotKey(1, 'X'), noHotKeys);
+            QCOMPARE(other.grabMediaKey(2, IHotKeyService::MediaKey::Play), noHotKeys);
+            program.terminate();
+            QVERIFY(program.waitForFinished(15000));
+            QCOMPARE(program.exitCode(), 0);
+        }
     }
 };
 

@@ -6,6 +6,8 @@
 
 #include <QProcess>
 
+#include "fakes/privatebus.h"
+
 namespace {
 const QString kProgram = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/quaverly");
 
@@ -17,6 +19,39 @@ void write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+// The program's environment: its own settings, a silent sink, and the given session bus
+// (none when `bus` is empty, nor one found in a runtime folder).
+QProcessEnvironment programEnvironment(const QString& config, const QString& bus = QString()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    if (!bus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+    env.insert("XDG_RUNTIME_DIR", config);
+    return env;
+}
+
+struct Ran {
+    int code = -1;
+    QString out;
+    QString err;
+};
+Ran run(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(15000)) p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+// The id of a window on the display with that title, or empty.
+QString windowNamed(const QString& title) {
+    QProcess search;
+    search.start("xdotool", {"search", "--name", "^" + title + "$"});
+    search.waitForFinished(5000);
+    return QString::fromLatin1(search.readAllStandardOutput()).split('\n').value(0).trimmed();
 }
 }  // namespace
 
@@ -98,10 +133,7 @@ private Q_SLOTS:
         write(folder + "/Option2", "1.0");  // the load step stores it again as "1"
 
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path());
-        env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(programEnvironment(config.path()));
         p.start(kProgram, {});
         QVERIFY(p.waitForStarted(10000));
         // The load step stores the play order again once it has run.
@@ -113,6 +145,154 @@ private Q_SLOTS:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+    }
+
+    // A termination signal while a box of the start-up is open, before the list is
+    // restored: the stored list stays as it is, no box follows, and the program ends
+    // once the open box is answered.
+    void signalDuringAStartupBox_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalDuringAStartupBox() {
+        QFETCH(int, signal);
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        // A "Snapshot" that is a folder cannot be read: the start-up's box at step 110.
+        QVERIFY(QDir().mkpath(folder + "/Snapshot"));
+        const QByteArray files = "/m/a.aac||MySeparator12||/m/b.aac||MySeparator12||";
+        write(folder + "/Files", files);
+
+        QProcess p;
+        p.setProcessEnvironment(programEnvironment(config.path()));
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = windowNamed("Application Error")).isEmpty(), 15000);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(!p.waitForFinished(500));  // the box is still open
+        QProcess::execute("xdotool", {"windowactivate", "--sync", box, "key", "Return"});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+        QCOMPARE(windowNamed("Application Error"), QString());
+        QVERIFY(!p.readAllStandardError().contains("Object variable not set"));
+    }
+
+    // The X server going away ends the program; the list of this run is saved first.
+    void displayGoneSavesTheList() {
+        QProcess xvfb;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        if (!xvfb.waitForStarted(10000)) QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
+        const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray files = "/m/a.aac||MySeparator12||";
+        write(folder + "/Files", files);
+        write(folder + "/Option2", "1.0");  // the load step stores it again as "1"
+
+        QProcess p;
+        QProcessEnvironment env = programEnvironment(config.path());
+        env.insert("DISPLAY", display);
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
+        QTest::qWait(500);
+        write(folder + "/Files", "overwritten when the list is saved");
+        xvfb.kill();
+        QVERIFY(xvfb.waitForFinished(10000));
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+    }
+
+    // A second start hands its files to the first copy, and the remote drives it.
+    void secondStartHandsOver() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        PrivateBus bus(false);
+        if (!bus.ok()) QSKIP(qPrintable(bus.skipReason));
+        if (QStandardPaths::findExecutable("playerctl").isEmpty())
+            QSKIP("playerctl is not installed");
+        QTemporaryDir config;
+        const QProcessEnvironment env = programEnvironment(config.path(), bus.address);
+        const auto playerctl = [&](const QStringList& args) {
+            return run("playerctl", QStringList{"--player=quaverly"} + args, env);
+        };
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(kProgram, {});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Stopped"), 15000);
+
+        const QString samples = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples");
+        const Ran second = run(kProgram, {samples, "no-such.aac"}, env);
+        QCOMPARE(second.code, 0);
+        QVERIFY2(second.err.contains("no such file or folder: no-such.aac"),
+                 qPrintable(second.err));
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Playing"), 15000);
+        const QString title = playerctl({"metadata", "title"}).out;
+        QVERIFY2(QFile::exists(samples + "/" + title + ".aac"), qPrintable(title));
+        QCOMPARE(run(kProgram, {}, env).code, 0);  // raises the first one
+
+        QCOMPARE(run(kProgram, {"--pause"}, env).code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Paused"), 15000);
+        QCOMPARE(run(kProgram, {"--quit"}, env).code, 0);
+        QVERIFY(first.waitForFinished(15000));
+        QCOMPARE(first.exitCode(), 0);
+        // The closing handling saved the list with the four samples.
+        QCOMPARE(readAll(config.filePath("Varnelta/Quaverly/Files")).count(samples), 4);
+    }
+
+    void remoteWithNoCopyRunning_data() {
+        QTest::addColumn<bool>("withBus");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bus") << true << "Quaverly is not running, so --next was not sent";
+        QTest::newRow("no bus") << false << "no session bus";
+    }
+    void remoteWithNoCopyRunning() {
+        QFETCH(bool, withBus);
+        PrivateBus bus(false);
+        if (withBus && !bus.ok()) QSKIP(qPrintable(bus.skipReason));
+        QTemporaryDir config;
+        const Ran r = run(kProgram, {"--next"},
+                          programEnvironment(config.path(), withBus ? bus.address : QString()));
+        QCOMPARE(r.code, 1);
+        QFETCH(QString, message);
+        QVERIFY2(r.err.startsWith("quaverly: " + message), qPrintable(r.err));
+    }
+
+    // Without a session bus the lock in the settings folder keeps a second copy out,
+    // so it never saves its list over the first one's.
+    void lockWithoutBus() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        write(folder + "/Files", "/a.aac||MySeparator12||");
+        const QProcessEnvironment env = programEnvironment(config.path(), QString());
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(kProgram, {});
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
+        const Ran second = run(kProgram, {}, env);
+        QCOMPARE(second.code, 1);
+        QVERIFY2(second.err.contains("quaverly: Quaverly is already running (process " +
+                                     QString::number(first.processId())),
+                 qPrintable(second.err));
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(15000));
+        // Gone with the first copy: the next start runs.
+        QVERIFY(!QFile::exists(folder + "/.lock"));
+        QCOMPARE(readAll(folder + "/Files"), QStringLiteral("/a.aac||MySeparator12||"));
     }
 };
 

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QStringList>
+#include <QVariantMap>
+
+#include "playback/iplayercontrol.h"
+
+class MprisService;
+
+// org.mpris.MediaPlayer2: who the player is, Raise and Quit.
+class MprisRootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ canQuit)
+    Q_PROPERTY(bool CanRaise READ canRaise)
+    Q_PROPERTY(bool Fullscreen READ fullscreen)
+    Q_PROPERTY(bool CanSetFullscreen READ fullscreen)
+    Q_PROPERTY(bool HasTrackList READ fullscreen)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
+
+public:
+    explicit MprisRootAdaptor(MprisService* service);
+
+    bool canQuit() const { return true; }
+    bool canRaise() const { return true; }
+    bool fullscreen() const { return false; }
+    QString identity() const { return QStringLiteral("Quaverly"); }
+    QString desktopEntry() const { return QStringLiteral("quaverly"); }
+    QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList supportedMimeTypes() const;
+
+public Q_SLOTS:
+    void Raise();
+    void Quit();
+
+private:
+    MprisService* m_service;
+};
+
+// org.mpris.MediaPlayer2.Player: the transport, the loaded entry, volume, speed, order.
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QString LoopStatus READ loopStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
+    Q_PROPERTY(bool CanGoNext READ canControl)
+    Q_PROPERTY(bool CanGoPrevious READ canControl)
+    Q_PROPERTY(bool CanPlay READ canControl)
+    Q_PROPERTY(bool CanPause READ canControl)
+    Q_PROPERTY(bool CanSeek READ canSeek)
+    Q_PROPERTY(bool CanControl READ canControl)
+
+public:
+    explicit MprisPlayerAdaptor(MprisService* service);
+
+    QString playbackStatus() const;
+    // The list wraps at its end, and that cannot be changed.
+    QString loopStatus() const { return QStringLiteral("Playlist"); }
+    double rate() const;
+    void setRate(double rate);
+    bool shuffle() const;
+    void setShuffle(bool shuffle);
+    QVariantMap metadata() const;
+    double volume() const;
+    void setVolume(double volume);
+    qlonglong position() const;
+    double minimumRate() const;
+    double maximumRate() const;
+    bool canControl() const { return true; }
+    bool canSeek() const;
+
+public Q_SLOTS:
+    void Play(const QDBusMessage& message);
+    void Pause(const QDBusMessage& message);
+    void PlayPause(const QDBusMessage& message);
+    void Stop(const QDBusMessage& message);
+    void Next(const QDBusMessage& message);
+    void Previous(const QDBusMessage& message);
+    void Seek(qlonglong offset);
+    void SetPosition(const QDBusObjectPath& track, qlonglong position);
+    void OpenUri(const QString& uri, const QDBusMessage& message);
+
+Q_SIGNALS:
+    void Seeked(qlonglong position);
+
+private:
+    void act(PlayerAction action, const QDBusMessage& message);
+
+    MprisService* m_service;
+};
+
+// The program's own interface: a second start hands its files to the running copy.
+class QuaverlyAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.varnelta.Quaverly")
+
+public:
+    explicit QuaverlyAdaptor(MprisService* service);
+
+public Q_SLOTS:
+    // Absolute paths of files and folders; they are added as a drop adds them, and
+    // the first one added plays when nothing is playing.
+    void Open(const QStringList& paths, const QDBusMessage& message);
+
+private:
+    MprisService* m_service;
+};

@@ -1,0 +1,303 @@
+#include "platform/dbus/mprisservice.h"
+
+#include <algorithm>
+
+#include <QAbstractEventDispatcher>
+#include <QCryptographicHash>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QUrl>
+
+#include "platform/dbus/mprisadaptors.h"
+
+Q_LOGGING_CATEGORY(lcMpris, "quaverly.platform.mpris")
+
+const QString MprisService::kServiceName = QStringLiteral("org.mpris.MediaPlayer2.quaverly");
+const QString MprisService::kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+
+namespace {
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+const QString kBusyError = QStringLiteral("com.varnelta.Quaverly.Error.Busy");
+const QString kBusyText =
+    QStringLiteral("Quaverly is waiting for an answer to one of its messages; answer it first");
+
+QString statusName(PlaybackStatus status) {
+    switch (status) {
+        case PlaybackStatus::Playing:
+            return QStringLiteral("Playing");
+        case PlaybackStatus::Paused:
+            return QStringLiteral("Paused");
+        case PlaybackStatus::Stopped:
+            break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+bool canSeekIn(const PlayerState& s) {
+    return !s.track.isEmpty() && s.lengthUs > 0;
+}
+
+// Answers a call with an error instead of the empty reply.
+void refuse(const QDBusMessage& message, const QString& name, const QString& text) {
+    message.setDelayedReply(true);
+    QDBusConnection::sessionBus().send(message.createErrorReply(name, text));
+}
+}  // namespace
+
+// ---- The service ----
+
+MprisService::MprisService(IPlayerControl& control, QObject* parent)
+    : QObject(parent), m_control(control) {
+    new MprisRootAdaptor(this);
+    new MprisPlayerAdaptor(this);
+    new QuaverlyAdaptor(this);
+}
+
+MprisService::~MprisService() {
+    if (m_onBus) QDBusConnection::sessionBus().unregisterObject(kObjectPath);
+}
+
+bool MprisService::publish(QString* reason) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        if (reason) *reason = bus.lastError().message();
+        return false;
+    }
+    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors)) {
+        if (reason) *reason = QStringLiteral("the object path is taken");
+        return false;
+    }
+    m_onBus = true;
+    m_published = m_control.state();
+    // Before every wait of any event loop (the pump's, a message box's) and on every
+    // pass of a handler's own event processing: whatever the handled events changed is
+    // signalled once, and nothing is polled while idle.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &MprisService::publishChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MprisService::publishChanges);
+    }
+    return true;
+}
+
+void MprisService::publishChanges() {
+    if (!m_onBus) return;
+    const PlayerState now = m_control.state();
+    if (now == m_published) return;
+    const QVariantMap changed = changedProperties(m_published, now);
+    m_published = now;
+    if (changed.isEmpty()) return;
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
+    signal << kPlayerInterface << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::seeked(qint64 positionUs) {
+    publishChanges();  // a new track first, then the jump within it
+    if (auto* player = findChild<MprisPlayerAdaptor*>()) Q_EMIT player->Seeked(positionUs);
+}
+
+QString MprisService::trackId(const QString& path) {
+    if (path.isEmpty()) return kNoTrack;
+    // Object-path elements allow only [A-Za-z0-9_]: the path's digest stands for it.
+    const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1);
+    return QStringLiteral("/org/mpris/MediaPlayer2/quaverly/track/") +
+           QString::fromLatin1(digest.toHex());
+}
+
+QVariantMap MprisService::metadata(const PlayerState& state) {
+    QVariantMap m;
+    m.insert(QStringLiteral("mpris:trackid"),
+             QVariant::fromValue(QDBusObjectPath(trackId(state.track))));
+    if (state.track.isEmpty()) return m;
+    m.insert(QStringLiteral("xesam:url"),
+             QString::fromUtf8(QUrl::fromLocalFile(state.track).toEncoded()));
+    m.insert(QStringLiteral("xesam:title"), QFileInfo(state.track).completeBaseName());
+    if (state.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(state.lengthUs));
+    return m;
+}
+
+QVariantMap MprisService::playerProperties(const PlayerState& s) {
+    return {
+        {QStringLiteral("PlaybackStatus"), statusName(s.status)},
+        {QStringLiteral("Metadata"), metadata(s)},
+        {QStringLiteral("Volume"), s.volume},
+        {QStringLiteral("Shuffle"), s.shuffle},
+        {QStringLiteral("Rate"), s.rate},
+        {QStringLiteral("MinimumRate"), s.minRate},
+        {QStringLiteral("MaximumRate"), s.maxRate},
+        {QStringLiteral("CanSeek"), canSeekIn(s)},
+    };
+}
+
+QVariantMap MprisService::changedProperties(const PlayerState& before, const PlayerState& after) {
+    const QVariantMap old = playerProperties(before);
+    QVariantMap now = playerProperties(after);
+    for (auto it = now.begin(); it != now.end();) {
+        // Metadata holds an object path, which QVariant cannot compare by value.
+        const bool same = it.key() == QStringLiteral("Metadata")
+                              ? before.track == after.track && before.lengthUs == after.lengthUs
+                              : old.value(it.key()) == it.value();
+        it = same ? now.erase(it) : std::next(it);
+    }
+    return now;
+}
+
+// ---- org.mpris.MediaPlayer2 ----
+
+MprisRootAdaptor::MprisRootAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), m_service(service) {}
+
+QStringList MprisRootAdaptor::supportedMimeTypes() const {
+    return {QStringLiteral("audio/aac"), QStringLiteral("audio/x-aac"),
+            QStringLiteral("audio/x-hx-aac-adts")};
+}
+
+void MprisRootAdaptor::Raise() {
+    m_service->control().request(PlayerAction::Raise);
+}
+
+void MprisRootAdaptor::Quit() {
+    m_service->control().request(PlayerAction::Quit);
+}
+
+// ---- org.mpris.MediaPlayer2.Player ----
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), m_service(service) {}
+
+QString MprisPlayerAdaptor::playbackStatus() const {
+    return statusName(m_service->control().state().status);
+}
+
+double MprisPlayerAdaptor::rate() const {
+    return m_service->control().state().rate;
+}
+
+void MprisPlayerAdaptor::setRate(double rate) {
+    // A rate of 0 is a request to pause.
+    if (rate == 0.0)
+        m_service->control().request(PlayerAction::Pause);
+    else
+        m_service->control().setRate(rate);
+    m_service->publishChanges();
+}
+
+bool MprisPlayerAdaptor::shuffle() const {
+    return m_service->control().state().shuffle;
+}
+
+void MprisPlayerAdaptor::setShuffle(bool shuffle) {
+    m_service->control().setShuffle(shuffle);
+    m_service->publishChanges();
+}
+
+QVariantMap MprisPlayerAdaptor::metadata() const {
+    return MprisService::metadata(m_service->control().state());
+}
+
+double MprisPlayerAdaptor::volume() const {
+    return m_service->control().state().volume;
+}
+
+void MprisPlayerAdaptor::setVolume(double volume) {
+    m_service->control().setVolume(volume);
+    m_service->publishChanges();
+}
+
+qlonglong MprisPlayerAdaptor::position() const {
+    return m_service->control().positionUs();
+}
+
+double MprisPlayerAdaptor::minimumRate() const {
+    return m_service->control().state().minRate;
+}
+
+double MprisPlayerAdaptor::maximumRate() const {
+    return m_service->control().state().maxRate;
+}
+
+bool MprisPlayerAdaptor::canSeek() const {
+    return canSeekIn(m_service->control().state());
+}
+
+void MprisPlayerAdaptor::act(PlayerAction action, const QDBusMessage& message) {
+    if (!m_service->control().request(action)) refuse(message, kBusyError, kBusyText);
+}
+
+void MprisPlayerAdaptor::Play(const QDBusMessage& message) {
+    act(PlayerAction::Play, message);
+}
+void MprisPlayerAdaptor::Pause(const QDBusMessage& message) {
+    act(PlayerAction::Pause, message);
+}
+void MprisPlayerAdaptor::PlayPause(const QDBusMessage& message) {
+    act(PlayerAction::PlayPause, message);
+}
+void MprisPlayerAdaptor::Stop(const QDBusMessage& message) {
+    act(PlayerAction::Stop, message);
+}
+void MprisPlayerAdaptor::Next(const QDBusMessage& message) {
+    act(PlayerAction::Next, message);
+}
+void MprisPlayerAdaptor::Previous(const QDBusMessage& message) {
+    act(PlayerAction::Previous, message);
+}
+
+void MprisPlayerAdaptor::Seek(qlonglong offset) {
+    IPlayerControl& control = m_service->control();
+    const PlayerState state = control.state();
+    if (!canSeekIn(state)) return;
+    const qint64 target = std::max<qint64>(0, control.positionUs() + offset);
+    // Past the end is the next track.
+    if (target > state.lengthUs) {
+        control.request(PlayerAction::Next);
+        return;
+    }
+    control.setPositionUs(target);
+    m_service->seeked(control.positionUs());
+}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {
+    IPlayerControl& control = m_service->control();
+    const PlayerState state = control.state();
+    // A request meant for a track that is no longer loaded is stale.
+    if (!canSeekIn(state) || track.path() != MprisService::trackId(state.track)) return;
+    if (position < 0 || position > state.lengthUs) return;
+    control.setPositionUs(position);
+    m_service->seeked(control.positionUs());
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
+    const QUrl url(uri);
+    if (!url.isLocalFile() || !QFileInfo::exists(url.toLocalFile())) {
+        refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+               QStringLiteral("not an existing local file: ") + uri);
+        return;
+    }
+    if (!m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}, true))
+        refuse(message, kBusyError, kBusyText);
+}
+
+// ---- com.varnelta.Quaverly ----
+
+QuaverlyAdaptor::QuaverlyAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), m_service(service) {}
+
+void QuaverlyAdaptor::Open(const QStringList& paths, const QDBusMessage& message) {
+    for (const QString& p : paths) {
+        if (!QFileInfo(p).isAbsolute()) {
+            refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                   QStringLiteral("not an absolute path: ") + p);
+            return;
+        }
+    }
+    if (!m_service->control().open(paths, false)) refuse(message, kBusyError, kBusyText);
+}

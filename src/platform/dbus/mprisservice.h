@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include "playback/iplayercontrol.h"
+
+// The player on the session bus under the media-player interfaces, with one extra
+// method for handing files over from a second start. It publishes an object at
+// kObjectPath and signals every property change: before the event loop waits, it
+// compares what the player shows with what it last published, so a change is seen
+// whatever made it (button, hot key, playback monitor, bus). UI thread only.
+class MprisService : public QObject {
+    Q_OBJECT
+public:
+    static const QString kServiceName;  // org.mpris.MediaPlayer2.quaverly
+    static const QString kObjectPath;   // /org/mpris/MediaPlayer2
+
+    explicit MprisService(IPlayerControl& control, QObject* parent = nullptr);
+    ~MprisService() override;
+
+    // Puts the object on the session bus; false (with a reason) when there is none.
+    bool publish(QString* reason);
+    // Signals the properties that changed since the last call.
+    void publishChanges();
+
+    // The player interface's properties as they are now, and the parts that build them.
+    static QVariantMap playerProperties(const PlayerState& state);
+    static QVariantMap metadata(const PlayerState& state);
+    static QString trackId(const QString& path);
+    // The properties whose values differ between two states.
+    static QVariantMap changedProperties(const PlayerState& before, const PlayerState& after);
+
+    IPlayerControl& control() const { return m_control; }
+    // Signals a jump of the position to `positionUs`.
+    void seeked(qint64 positionUs);
+
+private:
+    IPlayerControl& m_control;
+    PlayerState m_published;
+    bool m_onBus = false;
+};

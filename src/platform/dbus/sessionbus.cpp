@@ -1,0 +1,86 @@
+#include "platform/dbus/sessionbus.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+#include "platform/dbus/mprisservice.h"
+
+namespace sessionbus {
+namespace {
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+Result call(const QString& interface, const QString& method, const QVariantList& args,
+            QString* error) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        if (error) *error = bus.lastError().message();
+        return Result::NoBus;
+    }
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        MprisService::kServiceName, MprisService::kObjectPath, interface, method);
+    message.setArguments(args);
+    // No auto-start: only a copy that runs already may answer.
+    message.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(message);
+    if (reply.type() != QDBusMessage::ErrorMessage) return Result::Done;
+    if (error) *error = reply.errorMessage();
+    return reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                   reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")
+               ? Result::NotRunning
+               : Result::Refused;
+}
+}  // namespace
+
+Claim claimName(QString* reason) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        if (reason) *reason = bus.lastError().message();
+        return Claim::NoBus;
+    }
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(MprisService::kServiceName,
+                                         QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid()) {
+        if (reason) *reason = reply.error().message();
+        return Claim::NoBus;
+    }
+    return reply.value() == QDBusConnectionInterface::ServiceRegistered ? Claim::Owned
+                                                                        : Claim::Taken;
+}
+
+void releaseName() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) bus.interface()->unregisterService(MprisService::kServiceName);
+}
+
+Result send(PlayerAction action, QString* error) {
+    switch (action) {
+        case PlayerAction::Raise:
+            return call(kRootInterface, QStringLiteral("Raise"), {}, error);
+        case PlayerAction::Quit:
+            return call(kRootInterface, QStringLiteral("Quit"), {}, error);
+        case PlayerAction::Play:
+            return call(kPlayerInterface, QStringLiteral("Play"), {}, error);
+        case PlayerAction::Pause:
+            return call(kPlayerInterface, QStringLiteral("Pause"), {}, error);
+        case PlayerAction::PlayPause:
+            return call(kPlayerInterface, QStringLiteral("PlayPause"), {}, error);
+        case PlayerAction::Stop:
+            return call(kPlayerInterface, QStringLiteral("Stop"), {}, error);
+        case PlayerAction::Next:
+            return call(kPlayerInterface, QStringLiteral("Next"), {}, error);
+        case PlayerAction::Previous:
+            return call(kPlayerInterface, QStringLiteral("Previous"), {}, error);
+    }
+    return Result::Refused;
+}
+
+Result open(const QStringList& paths, QString* error) {
+    return call(QStringLiteral("com.varnelta.Quaverly"), QStringLiteral("Open"), {QVariant(paths)},
+                error);
+}
+
+}  // namespace sessionbus

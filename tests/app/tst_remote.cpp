@@ -1,0 +1,238 @@
+// The remote side of the program without a bus: its command line, the window driven
+// through RemoteWiring as a remote drives it, and which changes a remote is told of.
+#include <QtTest>
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "app/commandline.h"
+#include "fakes/remoterig.h"
+#include "platform/dbus/mprisservice.h"
+
+Q_DECLARE_METATYPE(CommandLine::Mode)
+
+using namespace remoterig;
+
+class TestRemote : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<CommandLine::Mode>("mode");
+        QTest::addColumn<int>("action");  // -1: none
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("error");
+        using M = CommandLine::Mode;
+        QTest::newRow("nothing") << QStringList{} << M::Run << -1 << QStringList{} << "";
+        QTest::newRow("files and a sink")
+            << QStringList{"a.aac", "--audio-sink", "fakesink", "-", "--no-hot-keys", "dir"}
+            << M::Run << -1 << QStringList{"a.aac", "-", "dir"} << "";
+        QTest::newRow("after --") << QStringList{"--", "--next", "-h"} << M::Run << -1
+                                  << QStringList{"--next", "-h"} << "";
+        QTest::newRow("remote") << QStringList{"--play-pause"} << M::Remote
+                                << int(PlayerAction::PlayPause) << QStringList{} << "";
+        QTest::newRow("quit") << QStringList{"--quit"} << M::Remote << int(PlayerAction::Quit)
+                              << QStringList{} << "";
+        QTest::newRow("help wins")
+            << QStringList{"--next", "-h"} << M::Help << -1 << QStringList{} << "";
+        QTest::newRow("two remotes") << QStringList{"--next", "--stop"} << M::Error << -1
+                                     << QStringList{} << "--next and --stop";
+        QTest::newRow("remote with files") << QStringList{"--next", "a.aac"} << M::Error << -1
+                                           << QStringList{} << "--next takes no files";
+        QTest::newRow("sink without value") << QStringList{"--audio-sink"} << M::Error << -1
+                                            << QStringList{} << "--audio-sink needs a value";
+        QTest::newRow("value given to a flag") << QStringList{"--stop=1"} << M::Error << -1
+                                               << QStringList{} << "--stop takes no value";
+        QTest::newRow("unknown") << QStringList{"--shuffle"} << M::Error << -1 << QStringList{}
+                                 << "unknown option --shuffle";
+    }
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(CommandLine::Mode, mode);
+        QFETCH(int, action);
+        QFETCH(QStringList, paths);
+        QFETCH(QString, error);
+        const CommandLine c = parseCommandLine(args);
+        QCOMPARE(c.mode, mode);
+        QCOMPARE(c.error.contains(error), true);
+        if (mode == CommandLine::Mode::Error) return;
+        QCOMPARE(c.paths, paths);
+        if (mode == CommandLine::Mode::Remote) QCOMPARE(int(*c.remote), action);
+        QVERIFY(usage().contains("--play-pause"));
+    }
+
+    // Each request runs the handler of the button that does the same, from each state.
+    void transport_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QList<int>>("before");  // requests that set the state up
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("caption1");
+        QTest::addColumn<QString>("caption4");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("messages");
+        using A = PlayerAction;
+        const int playing = int(PlaybackStatus::Playing), paused = int(PlaybackStatus::Paused),
+                  stopped = int(PlaybackStatus::Stopped);
+        QTest::newRow("play") << 2 << QList<int>{} << int(A::Play) << kStop << kPause << playing
+                              << QStringList{};
+        QTest::newRow("play while playing") << 2 << QList<int>{int(A::Play)} << int(A::Play)
+                                            << kStop << kPause << playing << QStringList{};
+        QTest::newRow("pause") << 2 << QList<int>{int(A::Play)} << int(A::Pause) << kStop << kResume
+                               << paused << QStringList{};
+        QTest::newRow("pause when stopped: no box")
+            << 2 << QList<int>{} << int(A::Pause) << kStart << kPause << stopped << QStringList{};
+        QTest::newRow("play resumes")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Play) << kStop << kPause
+            << playing << QStringList{};
+        QTest::newRow("play-pause starts") << 2 << QList<int>{} << int(A::PlayPause) << kStop
+                                           << kPause << playing << QStringList{};
+        QTest::newRow("play-pause pauses") << 2 << QList<int>{int(A::Play)} << int(A::PlayPause)
+                                           << kStop << kResume << paused << QStringList{};
+        QTest::newRow("stop while paused")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Stop) << kStart << kPause
+            << stopped << QStringList{};
+        QTest::newRow("next while paused")
+            << 2 << QList<int>{int(A::Play), int(A::Pause)} << int(A::Next) << kStop << kPause
+            << playing << QStringList{};
+        QTest::newRow("previous when stopped")
+            << 2 << QList<int>{} << int(A::Previous) << kStop << kPause << playing << QStringList{};
+        // The boxes of the buttons, and a second Play tries again as a second press would.
+        QTest::newRow("play on an empty list")
+            << 0 << QList<int>{int(A::Play)} << int(A::Play) << kStop << kPause << stopped
+            << QStringList{"No files added.", "No files added."};
+        QTest::newRow("next on an empty list")
+            << 0 << QList<int>{} << int(A::Next) << kStop << kPause << stopped
+            << QStringList{"No files added."};
+        QTest::newRow("stop after a rejected start")
+            << 0 << QList<int>{int(A::Play)} << int(A::Stop) << kStart << kPause << stopped
+            << QStringList{"No files added."};
+    }
+    void transport() {
+        QFETCH(int, files);
+        QFETCH(QList<int>, before);
+        QFETCH(int, action);
+        RemoteRig rig(files);
+        for (int a : before) QVERIFY(rig.ask(PlayerAction(a)));
+        QVERIFY(rig.ask(PlayerAction(action)));
+        QTEST(rig.form->PushButton1->text(), "caption1");
+        QTEST(rig.form->PushButton4->text(), "caption4");
+        QTEST(int(rig.status()), "status");
+        QTEST(rig.messages(), "messages");
+    }
+
+    void nextAndPreviousFollowTheList() {
+        RemoteRig rig(3);
+        rig.ask(PlayerAction::Play);
+        QCOMPARE(rig.remote->state().track, tracks(3)[0]);
+        rig.ask(PlayerAction::Next);
+        QCOMPARE(rig.remote->state().track, tracks(3)[1]);
+        rig.ask(PlayerAction::Previous);
+        rig.ask(PlayerAction::Previous);
+        QCOMPARE(rig.remote->state().track, tracks(3)[2]);
+        QCOMPARE(rig.remote->state().lengthUs, qint64(60'000'000));
+        rig.remote->setPositionUs(12'500'000);
+        QCOMPARE(rig.remote->positionUs(), qint64(12'500'000));
+    }
+
+    // Dropped as the list's drop adds them; the first added plays unless something plays.
+    void openAddsAsADropAndPlays() {
+        RemoteRig rig(2);
+        rig.fs.addFolder("/new");
+        rig.fs.addFile("/new/b.aac");
+        rig.fs.addFile("/new/sub/c.aac");
+        rig.fs.addFile("/one.aac");
+        QVERIFY(rig.remote->open({"/new"}, false));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.texts(), tracks(2) + QStringList({"/new/b.aac", "/new/sub/c.aac"}));
+        QCOMPARE(rig.status(), PlaybackStatus::Playing);
+        QCOMPARE(rig.remote->state().track, QStringLiteral("/new/b.aac"));
+
+        rig.remote->open({"/one.aac"}, false);  // playing: only added
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.texts().last(), QStringLiteral("/one.aac"));
+        QCOMPARE(rig.remote->state().track, QStringLiteral("/new/b.aac"));
+
+        rig.remote->open({"/one.aac"}, true);  // as OpenUri: played at once
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.texts().size(), 6);
+        QCOMPARE(rig.form->playlist().Selected(), 6);
+        QCOMPARE(rig.remote->state().track, QStringLiteral("/one.aac"));
+        QCOMPARE(rig.status(), PlaybackStatus::Playing);
+        QCOMPARE(rig.boxes.count(), 0);
+    }
+
+    // Written as the slider and option handlings write them, and read back.
+    void slidersAndOptions() {
+        RemoteRig rig(1);
+        rig.remote->setVolume(0.37);
+        QCOMPARE(rig.store.value("Volume Level"), QStringLiteral("37"));
+        QCOMPARE(rig.form->Frame3->title(), QStringLiteral("Volume Level = 37"));
+        rig.remote->setVolume(-2);
+        QCOMPARE(rig.store.value("Volume Level"), QStringLiteral("0"));
+        QCOMPARE(rig.remote->state().volume, 0.0);
+
+        rig.remote->setShuffle(true);
+        QCOMPARE(rig.store.value("Option1") + rig.store.value("Option2"), QStringLiteral("10"));
+        rig.remote->setShuffle(true);  // a second click keeps the choice
+        QVERIFY(rig.form->Option1->isChecked());
+        QVERIFY(rig.remote->state().shuffle);
+        rig.remote->setShuffle(false);
+        QCOMPARE(rig.store.value("Option1") + rig.store.value("Option2"), QStringLiteral("01"));
+
+        rig.ask(PlayerAction::Play);
+        rig.remote->setRate(0.5);
+        QCOMPARE(rig.form->Speed->value(), 25);
+        QCOMPARE(rig.engine.currentRate, 0.5);
+        rig.remote->setRate(9);
+        QCOMPARE(rig.remote->state().rate, 2.0);
+        rig.remote->setRate(0.01);
+        QCOMPARE(rig.remote->state().rate, 0.1);
+        QCOMPARE(rig.remote->state().minRate, 0.1);
+    }
+
+    // While a message waits for an answer, only Raise and Quit are taken.
+    void refusedWhileAMessageWaits() {
+        RemoteRig rig(2);
+        QDialog box;
+        box.setModal(true);
+        box.show();
+        QVERIFY(QApplication::activeModalWidget());
+        QVERIFY(!rig.remote->request(PlayerAction::Play));
+        QVERIFY(!rig.remote->open({tracks(1)[0]}, true));
+        QVERIFY(rig.remote->request(PlayerAction::Quit));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.ended, 1);  // the closing handling ran
+        QCOMPARE(rig.form->PushButton1->text(), kStart);
+        QCOMPARE(rig.store.value("Files"),
+                 tracks(2).join("||MySeparator12||") + QStringLiteral("||MySeparator12||"));
+    }
+
+    void changesARemoteIsToldOf() {
+        PlayerState a;
+        a.volume = 0.5;
+        PlayerState b = a;
+        QVERIFY(MprisService::changedProperties(a, b).isEmpty());
+        b.status = PlaybackStatus::Playing;
+        b.track = QStringLiteral("/music/a b.x.aac");
+        QCOMPARE(MprisService::changedProperties(a, b).keys(),
+                 QStringList({"Metadata", "PlaybackStatus"}));
+        PlayerState c = b;
+        c.lengthUs = 5'000'000;  // the length became known
+        c.shuffle = true;
+        QCOMPARE(MprisService::changedProperties(b, c).keys(),
+                 QStringList({"CanSeek", "Metadata", "Shuffle"}));
+        const QVariantMap m = MprisService::metadata(c);
+        QCOMPARE(m.value("xesam:title").toString(), QStringLiteral("a b.x"));
+        QCOMPARE(m.value("xesam:url").toString(), QStringLiteral("file:///music/a%20b.x.aac"));
+        QCOMPARE(m.value("mpris:length").toLongLong(), 5'000'000);
+        QVERIFY(MprisService::trackId(c.track).startsWith("/org/mpris/MediaPlayer2/quaverly/"));
+        QVERIFY(MprisService::trackId(c.track) != MprisService::trackId("/music/other.aac"));
+        QVERIFY(!MprisService::metadata(a).contains("xesam:url"));
+    }
+};
+
+QTEST_MAIN(TestRemote)
+#include "tst_remote.moc"

@@ -1,0 +1,227 @@
+// The window on the session bus as the desktop's media controls see it: a private bus,
+// the real playerctl as the client, and the window (on fakes) answering in this process.
+#include <QtTest>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "fakes/privatebus.h"
+#include "fakes/remoterig.h"
+#include "fakes/xvfbsession.h"
+#include "platform/dbus/mprisservice.h"
+
+namespace {
+PrivateBus* g_bus = nullptr;
+XvfbSession* g_display = nullptr;
+
+struct Ran {
+    int code = -1;
+    QString out;
+};
+
+// Runs playerctl against our player while this process goes on serving the bus.
+Ran playerctl(const QStringList& args) {
+    QProcess p;
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    p.start(QStringLiteral("playerctl"), QStringList{"--player=quaverly"} + args);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCoreApplication::processEvents();  // what the request queued runs now
+    return {p.state() == QProcess::NotRunning ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()).trimmed()};
+}
+
+}  // namespace
+
+using namespace remoterig;
+
+// What the player signals, seen from another connection as a desktop would see it.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    QStringList changed;  // property names, in order
+    QList<qlonglong> seeked;
+public Q_SLOTS:
+    void onChanged(const QString&, const QVariantMap& props, const QStringList&) {
+        changed << props.keys();
+    }
+    void onSeeked(qlonglong position) { seeked << position; }
+};
+
+// The window on fakes, with the bus service over its remote wiring.
+struct BusRig : RemoteRig {
+    std::unique_ptr<MprisService> service;
+    explicit BusRig(int n) : RemoteRig(n) {
+        service = std::make_unique<MprisService>(*remote);
+        QString reason;
+        if (!service->publish(&reason)) qWarning() << "not on the bus:" << reason;
+        QDBusConnection::sessionBus().registerService(MprisService::kServiceName);
+    }
+    ~BusRig() { QDBusConnection::sessionBus().unregisterService(MprisService::kServiceName); }
+};
+
+class TestE2EMpris : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (!g_display->ok()) QSKIP(qPrintable(g_display->skipReason));
+        if (!g_bus->ok()) QSKIP(qPrintable(g_bus->skipReason));
+        if (QStandardPaths::findExecutable("playerctl").isEmpty())
+            QSKIP("playerctl is not installed");
+    }
+
+    // playerctl's commands, one after another, and what the window shows after them.
+    void transport_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("caption1");
+        QTest::addColumn<QString>("caption4");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("at start") << 3 << QStringList{} << "Stopped" << kStart << kPause << ""
+                                  << QStringList{};
+        QTest::newRow("play") << 3 << QStringList{"play"} << "Playing" << kStop << kPause
+                              << "Track 1" << QStringList{};
+        QTest::newRow("pause") << 3 << QStringList{"play", "pause"} << "Paused" << kStop << kResume
+                               << "Track 1" << QStringList{};
+        QTest::newRow("play-pause resumes")
+            << 3 << QStringList{"play", "pause", "play-pause"} << "Playing" << kStop << kPause
+            << "Track 1" << QStringList{};
+        QTest::newRow("next") << 3 << QStringList{"play", "next"} << "Playing" << kStop << kPause
+                              << "Track 2" << QStringList{};
+        QTest::newRow("previous wraps") << 3 << QStringList{"play", "previous"} << "Playing"
+                                        << kStop << kPause << "Track 3" << QStringList{};
+        QTest::newRow("stop") << 3 << QStringList{"play", "stop"} << "Stopped" << kStart << kPause
+                              << "Track 1" << QStringList{};
+        QTest::newRow("play on an empty list") << 0 << QStringList{"play"} << "Stopped" << kStop
+                                               << kPause << "" << QStringList{"No files added."};
+    }
+    void transport() {
+        QFETCH(int, files);
+        QFETCH(QStringList, commands);
+        BusRig rig(files);
+        for (const QString& c : commands) QCOMPARE(playerctl({c}).code, 0);
+        QTEST(playerctl({"status"}).out, "status");
+        QTEST(rig.form->PushButton1->text(), "caption1");
+        QTEST(rig.form->PushButton4->text(), "caption4");
+        QTEST(playerctl({"metadata", "title"}).out, "title");
+        QTEST(rig.messages(), "messages");
+    }
+
+    void metadataAndPosition() {
+        BusRig rig(2);
+        Recorder rec;
+        QDBusConnection observer =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "observer");
+        QVERIFY(observer.connect(QString(), MprisService::kObjectPath,
+                                 "org.mpris.MediaPlayer2.Player", "Seeked", &rec,
+                                 SLOT(onSeeked(qlonglong))));
+        QCOMPARE(playerctl({"metadata", "mpris:trackid"}).out,
+                 QStringLiteral("'/org/mpris/MediaPlayer2/TrackList/NoTrack'"));
+        QCOMPARE(playerctl({"play"}).code, 0);
+        const Ran meta =
+            playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"});
+        QCOMPARE(meta.out, QStringLiteral("file:///music/Track%201.aac|Track 1|60000000"));
+        QVERIFY(playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/org/mpris/"));
+
+        rig.engine.currentPosition = 12.5;
+        // playerctl adds the time since it read the position while playing.
+        const double position = playerctl({"position"}).out.toDouble();
+        QVERIFY2(position >= 12.5 && position < 13.5, qPrintable(QString::number(position)));
+        QCOMPARE(playerctl({"position", "30"}).code, 0);  // SetPosition with the trackid
+        QCOMPARE(rig.engine.currentPosition, 30.0);
+        QCOMPARE(playerctl({"position", "5-"}).code, 0);  // Seek
+        QCOMPARE(rig.engine.currentPosition, 25.0);
+        QTRY_COMPARE(rec.seeked, (QList<qlonglong>{30'000'000, 25'000'000}));
+        QCOMPARE(playerctl({"position", "100+"}).code, 0);  // past the end: the next track
+        QCOMPARE(playerctl({"metadata", "title"}).out, QStringLiteral("Track 2"));
+        QDBusConnection::disconnectFromBus("observer");
+    }
+
+    // Written through the slider's and the option buttons' handlings into the settings.
+    void volumeShuffleAndRate() {
+        BusRig rig(1);
+        QCOMPARE(playerctl({"volume"}).out, QStringLiteral("0.500000"));
+        QCOMPARE(playerctl({"volume", "0.37"}).code, 0);
+        QCOMPARE(rig.store.value("Volume Level"), QStringLiteral("37"));
+        QCOMPARE(rig.form->Frame3->title(), QStringLiteral("Volume Level = 37"));
+        QCOMPARE(playerctl({"shuffle", "On"}).code, 0);
+        QCOMPARE(rig.store.value("Option1") + rig.store.value("Option2"), QStringLiteral("10"));
+        QCOMPARE(playerctl({"shuffle"}).out, QStringLiteral("On"));
+        QCOMPARE(playerctl({"shuffle", "Off"}).code, 0);
+        QCOMPARE(rig.store.value("Option1") + rig.store.value("Option2"), QStringLiteral("01"));
+        QCOMPARE(playerctl({"loop"}).out, QStringLiteral("Playlist"));
+        playerctl({"loop", "None"});  // refused: the list always wraps
+        QCOMPARE(playerctl({"loop"}).out, QStringLiteral("Playlist"));
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            QDBusMessage::createMethodCall(MprisService::kServiceName, MprisService::kObjectPath,
+                                           "org.freedesktop.DBus.Properties", "Set")
+            << "org.mpris.MediaPlayer2.Player"
+            << "Rate" << QVariant::fromValue(QDBusVariant(1.5)));
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        QCOMPARE(rig.form->Speed->value(), 75);
+    }
+
+    // Whatever changed it, a remote hears of it, once.
+    void propertiesChangedWhateverChangedIt() {
+        BusRig rig(2);
+        Recorder rec;
+        QDBusConnection observer =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "observer2");
+        QVERIFY(observer.connect(QString(), MprisService::kObjectPath,
+                                 "org.freedesktop.DBus.Properties", "PropertiesChanged", &rec,
+                                 SLOT(onChanged(QString, QVariantMap, QStringList))));
+        playerctl({"status"});           // the match rule is in place once a call has gone round
+        rig.form->PushButton1->click();  // the button
+        QTRY_VERIFY(rec.changed.contains("PlaybackStatus"));
+        QVERIFY(rec.changed.contains("Metadata"));
+        rec.changed.clear();
+        rig.form->Slider1->setValue(80);  // the slider
+        QTRY_COMPARE(rec.changed, QStringList({"Volume"}));
+        rec.changed.clear();
+        rig.engine.endTrack();  // the monitor moves on
+        rig.form->tmrTimer_Timer();
+        QTRY_COMPARE(rec.changed, QStringList({"Metadata"}));
+        rec.changed.clear();
+        QCOMPARE(playerctl({"pause"}).code, 0);  // the bus
+        QTRY_COMPARE(rec.changed, QStringList({"PlaybackStatus"}));
+        QDBusConnection::disconnectFromBus("observer2");
+    }
+
+    void openUriPlaysIt() {
+        BusRig rig(1);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("from outside.aac");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        rig.fs.addFile(file);
+        QCOMPARE(playerctl({"play"}).code, 0);
+        QCOMPARE(playerctl({"open", QUrl::fromLocalFile(file).toString()}).code, 0);
+        QCOMPARE(rig.texts(), tracks(1) << file);
+        QCOMPARE(playerctl({"metadata", "title"}).out, QStringLiteral("from outside"));
+        QCOMPARE(playerctl({"status"}).out, QStringLiteral("Playing"));
+        QVERIFY(playerctl({"open", "file:///no/such/file.aac"}).code != 0 ||
+                rig.texts().size() == 2);
+        QCOMPARE(rig.texts().size(), 2);
+    }
+};
+
+int main(int argc, char** argv) {
+    // Both before the application object: Qt opens the session bus with what it finds.
+    XvfbSession display;
+    PrivateBus bus(true);
+    g_display = &display;
+    g_bus = &bus;
+    QApplication app(argc, argv);
+    TestE2EMpris test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_e2e_mpris.moc"
