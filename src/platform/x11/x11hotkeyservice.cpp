@@ -189,7 +189,7 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
             qCWarning(lcHotKeys).noquote()
                 << QStringLiteral("the hot key %1 could not be set up: no key of this keyboard "
                                   "types %2; use the window's button instead.")
-                       .arg(name, QLatin1Char(w.letter));
+                       .arg(name, QString(QLatin1Char(w.letter)));
         else
             qCDebug(lcHotKeys) << "no key on this keyboard types" << name;
         return false;
