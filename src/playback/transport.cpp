@@ -219,7 +219,10 @@ void Transport::Slider1_Change(int level) {
     try {
         m_store.save(SettingKey::VolumeLevel, QString::number(level));
     } catch (const std::exception& e) {
-        qCWarning(lcPlayback) << "Volume Level not saved:" << e.what();
+        qCWarning(lcPlayback).noquote()
+            << QStringLiteral("the volume level could not be saved: %1; the next start uses the "
+                              "level saved before. Check the settings folder.")
+                   .arg(QString::fromLocal8Bit(e.what()));
     }
     if (Music) Music->setVolume(LevelToVolume(level));
 }
@@ -229,7 +232,9 @@ void Transport::Volume_Scroll(int value, int maximum) {
         const qint32 volume = checkedSub(value, maximum);
         if (Music) Music->setVolume(volume);
     } catch (const std::exception& e) {
-        qCWarning(lcPlayback) << "Volume:" << e.what();
+        qCWarning(lcPlayback).noquote()
+            << QStringLiteral("the volume could not be set: %1; move the slider again.")
+                   .arg(QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -247,6 +252,9 @@ void Transport::rememberOptions(bool random, bool inOrder) {
         m_store.save(SettingKey::Option1, flag(random));
         m_store.save(SettingKey::Option2, flag(inOrder));
     } catch (const std::exception& e) {
-        qCWarning(lcPlayback) << "play order not saved:" << e.what();
+        qCWarning(lcPlayback).noquote()
+            << QStringLiteral("the play order could not be saved: %1; the next start uses the "
+                              "order saved before. Check the settings folder.")
+                   .arg(QString::fromLocal8Bit(e.what()));
     }
 }

@@ -151,7 +151,10 @@ void ListEditor::ListView1_OLEDragDrop(const QMimeData* data) {
             else
                 m_list.Append(path);
         } catch (const std::exception& e) {
-            qCWarning(lcList) << "drop of" << path << "failed:" << e.what();
+            qCWarning(lcList).noquote()
+                << QStringLiteral("'%1', dropped on the list, could not be added: %2; add it with "
+                                  "the buttons instead.")
+                       .arg(path, QString::fromLocal8Bit(e.what()));
         }
     }
 }

@@ -17,8 +17,9 @@ void TrayHiding::Form_Resize() {
     if (!m_service || !m_service->available()) {
         // Hiding would lose the window for good: it stays minimised as usual.
         if (!m_toldNoArea) {
-            qCWarning(lcTray) << "no notification area on this desktop: minimising leaves the "
-                                 "window minimised instead of hiding it";
+            qCWarning(lcTray) << "the window cannot hide in the notification area: this desktop "
+                                 "has none, so it stays minimised instead. Add a notification "
+                                 "area (system tray) to the desktop's panel to hide it there.";
             m_toldNoArea = true;
         }
         return;

@@ -75,7 +75,10 @@ QString FileSettingsStore::pathFor(const QString& key) const {
 
 std::optional<QString> FileSettingsStore::read(const QString& key) const {
     if (!isValidKey(key)) {
-        qCWarning(lcSettings) << "refusing to read the key" << key;
+        qCWarning(lcSettings).noquote()
+            << QStringLiteral("the setting '%1' was not read: a key is a plain file name; this "
+                              "is a fault of the program, please report it.")
+                   .arg(key);
         return std::nullopt;
     }
     const int fd = ::open(QFile::encodeName(pathFor(key)).constData(),
