@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -11,8 +11,8 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
-#include <QWindow>
 #include <QTreeView>
+#include <QWindow>
 
 #include "core/numbers.h"
 #include "core/product.h"

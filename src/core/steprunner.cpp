@@ -27,8 +27,9 @@ QString StepRunner::describe(const std::exception& e) {
 
 void StepRunner::fail(int n, const QString& description) {
     qCWarning(lcSteps).noquote()
-        << QStringLiteral("%1 (%2at line %3); the box shown says whom to tell, and the program "
-                          "goes on with its next step.")
+        << QStringLiteral(
+               "%1 (%2at line %3); the box shown says whom to tell, and the program "
+               "goes on with its next step.")
                .arg(description, m_location)
                .arg(n);
     m_boxes.error(kErrorTitle, errorBoxText(description, m_location, n));

@@ -220,8 +220,9 @@ void Transport::Slider1_Change(int level) {
         m_store.save(SettingKey::VolumeLevel, QString::number(level));
     } catch (const std::exception& e) {
         qCWarning(lcPlayback).noquote()
-            << QStringLiteral("the volume level could not be saved: %1; the next start uses the "
-                              "level saved before. Check the settings folder.")
+            << QStringLiteral(
+                   "the volume level could not be saved: %1; the next start uses the "
+                   "level saved before. Check the settings folder.")
                    .arg(QString::fromLocal8Bit(e.what()));
     }
     if (Music) Music->setVolume(LevelToVolume(level));
@@ -253,8 +254,9 @@ void Transport::rememberOptions(bool random, bool inOrder) {
         m_store.save(SettingKey::Option2, flag(inOrder));
     } catch (const std::exception& e) {
         qCWarning(lcPlayback).noquote()
-            << QStringLiteral("the play order could not be saved: %1; the next start uses the "
-                              "order saved before. Check the settings folder.")
+            << QStringLiteral(
+                   "the play order could not be saved: %1; the next start uses the "
+                   "order saved before. Check the settings folder.")
                    .arg(QString::fromLocal8Bit(e.what()));
     }
 }

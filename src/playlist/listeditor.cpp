@@ -152,8 +152,9 @@ void ListEditor::ListView1_OLEDragDrop(const QMimeData* data) {
                 m_list.Append(path);
         } catch (const std::exception& e) {
             qCWarning(lcList).noquote()
-                << QStringLiteral("'%1', dropped on the list, could not be added: %2; add it with "
-                                  "the buttons instead.")
+                << QStringLiteral(
+                       "'%1', dropped on the list, could not be added: %2; add it with "
+                       "the buttons instead.")
                        .arg(path, QString::fromLocal8Bit(e.what()));
         }
     }

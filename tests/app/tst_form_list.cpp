@@ -118,8 +118,8 @@ private Q_SLOTS:
     // while the button was held).
     void noLeftButtonNoDrag_data() {
         QTest::addColumn<QString>("how");
-        for (const char* how : {"released", "below the entries", "right button",
-                                "middle button", "release lost"})
+        for (const char* how :
+             {"released", "below the entries", "right button", "middle button", "release lost"})
             QTest::newRow(how) << how;
     }
     void noLeftButtonNoDrag() {

@@ -131,7 +131,8 @@ private Q_SLOTS:
             QVERIFY2(p.color(w->backgroundRole()).lightness() > 200, qPrintable(w->objectName()));
         }
         // As drawn: the captions' pixels are dark on the white window.
-        for (QWidget* w : std::initializer_list<QWidget*>{f.Label2, f.Frame1, f.Option1, f.Frame3}) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f.Label2, f.Frame1, f.Option1, f.Frame3}) {
             const QImage shot = w->grab().toImage();
             int dark = 0;
             for (int y = 0; y < shot.height(); ++y)
@@ -304,12 +305,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("applied");
         QTest::newRow("rules") << QByteArray("QPushButton { color: navy; } /* ours */") << true;
-        QTest::newRow("two rules, bad value") << QByteArray("QLabel#x { color: } QLabel#y { color: navy }")
-                                              << true;
+        QTest::newRow("two rules, bad value")
+            << QByteArray("QLabel#x { color: } QLabel#y { color: navy }") << true;
         QTest::newRow("prose") << QByteArray("this is not a style sheet at all navy") << false;
         QTest::newRow("bare properties") << QByteArray("color: navy;") << false;
-        QTest::newRow("text after the rules") << QByteArray("QLabel { color: navy; } and more")
-                                              << false;
+        QTest::newRow("text after the rules")
+            << QByteArray("QLabel { color: navy; } and more") << false;
     }
     void skinFile() {
         QFETCH(QByteArray, text);
@@ -337,7 +338,8 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         f.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        const bool framed = QTest::qWaitFor([&] { return f.frameGeometry() != f.geometry(); }, 2000);
+        const bool framed =
+            QTest::qWaitFor([&] { return f.frameGeometry() != f.geometry(); }, 2000);
         Q_UNUSED(framed);  // without a window manager there is none
         const QPoint centre = f.screen()->availableGeometry().center();
         QTRY_VERIFY2((f.frameGeometry().center() - centre).manhattanLength() <= 2,

@@ -59,8 +59,9 @@ PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
         m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
     if (!m_playbin || !filter) {
         qCWarning(lcMediaEngine).noquote()
-            << QStringLiteral("the media engine could not be started: %1; nothing will play. "
-                              "Install the GStreamer 1.0 base and good plug-ins.")
+            << QStringLiteral(
+                   "the media engine could not be started: %1; nothing will play. "
+                   "Install the GStreamer 1.0 base and good plug-ins.")
                    .arg(m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
         g_clear_error(&error);
         if (m_playbin) gst_object_unref(m_playbin);
@@ -103,8 +104,9 @@ GstElement* PlaybinEngine::makeSink(const QString& description) {
     GstElement* sink = gst_parse_bin_from_description(text.toUtf8().constData(), TRUE, &error);
     if (!sink || error) {
         qCWarning(lcMediaEngine).noquote()
-            << QStringLiteral("the audio output '%1' could not be made: %2; playing through the "
-                              "desktop's output instead. Check the --audio-sink description.")
+            << QStringLiteral(
+                   "the audio output '%1' could not be made: %2; playing through the "
+                   "desktop's output instead. Check the --audio-sink description.")
                    .arg(text, errorText(error));
         g_clear_error(&error);
         if (sink) gst_object_unref(gst_object_ref_sink(sink));
@@ -146,8 +148,9 @@ void PlaybinEngine::sayPlayingSilently(const QString& why) {
     if (m_silent) return;
     m_silent = true;
     qCWarning(lcMediaEngine).noquote()
-        << why + QStringLiteral("; tracks play silently. Check the sound settings, or name "
-                                "another output with --audio-sink.");
+        << why + QStringLiteral(
+                     "; tracks play silently. Check the sound settings, or name "
+                     "another output with --audio-sink.");
 }
 
 bool PlaybinEngine::load(const QString& path) {

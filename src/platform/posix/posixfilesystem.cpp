@@ -57,9 +57,12 @@ int sequenceLength(const unsigned char* p, qsizetype left) {
     if (p[0] < 0x80) return 1;
     int length = 0;
     char32_t least = 0;
-    if ((p[0] & 0xE0) == 0xC0) length = 2, least = 0x80;
-    else if ((p[0] & 0xF0) == 0xE0) length = 3, least = 0x800;
-    else if ((p[0] & 0xF8) == 0xF0) length = 4, least = 0x10000;
+    if ((p[0] & 0xE0) == 0xC0)
+        length = 2, least = 0x80;
+    else if ((p[0] & 0xF0) == 0xE0)
+        length = 3, least = 0x800;
+    else if ((p[0] & 0xF8) == 0xF0)
+        length = 4, least = 0x10000;
     if (length == 0 || left < length) return 0;
     char32_t c = p[0] & (0x7F >> length);
     for (int k = 1; k < length; ++k) {
@@ -279,8 +282,9 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
         if (got <= 0) {
             if (got < 0) {
                 qCWarning(lcPosixFs).noquote()
-                    << QStringLiteral("reading the folder '%1' stopped: %2; only the names read "
-                                      "before are used. Check the disk, then add it again.")
+                    << QStringLiteral(
+                           "reading the folder '%1' stopped: %2; only the names read "
+                           "before are used. Check the disk, then add it again.")
                            .arg(folder, QString::fromLocal8Bit(strerror(errno)));
                 result.error = ListError::Other;
             }

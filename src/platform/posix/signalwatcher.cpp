@@ -40,9 +40,10 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         qCWarning(lcSignals).noquote()
-            << QStringLiteral("termination signals cannot be watched: no pipe could be made "
-                              "(%1); a signal then ends the program without saving the list. "
-                              "Close the window to keep it.")
+            << QStringLiteral(
+                   "termination signals cannot be watched: no pipe could be made "
+                   "(%1); a signal then ends the program without saving the list. "
+                   "Close the window to keep it.")
                    .arg(QString::fromLocal8Bit(strerror(errno)));
         return;
     }

@@ -76,8 +76,9 @@ QString FileSettingsStore::pathFor(const QString& key) const {
 std::optional<QString> FileSettingsStore::read(const QString& key) const {
     if (!isValidKey(key)) {
         qCWarning(lcSettings).noquote()
-            << QStringLiteral("the setting '%1' was not read: a key is a plain file name; this "
-                              "is a fault of the program, please report it.")
+            << QStringLiteral(
+                   "the setting '%1' was not read: a key is a plain file name; this "
+                   "is a fault of the program, please report it.")
                    .arg(key);
         return std::nullopt;
     }

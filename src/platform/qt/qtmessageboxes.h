@@ -9,8 +9,9 @@
 class QWidget;
 
 // Modal message boxes shown with QMessageBox, each modal to the parent window given to
-// the constructor (which may be null) while it is shown, else centred on the screen. Texts are shown as plain text, never as markup:
-// they often carry file names. UI thread only; each call runs a nested event loop.
+// the constructor (which may be null) while it is shown, else centred on the screen.
+// Texts are shown as plain text, never as markup: they often carry file names. UI thread
+// only; each call runs a nested event loop.
 class QtMessageBoxes : public IMessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent);

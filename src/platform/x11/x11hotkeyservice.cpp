@@ -145,8 +145,9 @@ quint32 X11HotKeyService::addAtom(const QString& name) {
         d->conn, xcb_intern_atom(d->conn, 0, quint16(latin.size()), latin.constData()), nullptr);
     if (!reply) {
         qCWarning(lcHotKeys).noquote()
-            << QStringLiteral("the X server gave no number for the name %1; the hot keys may "
-                              "not work. Start the program again if they do not.")
+            << QStringLiteral(
+                   "the X server gave no number for the name %1; the hot keys may "
+                   "not work. Start the program again if they do not.")
                    .arg(name);
         return 0;
     }
@@ -187,8 +188,9 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
         // Many keyboards have no media keys; a missing letter is worth a word.
         if (w.letter)
             qCWarning(lcHotKeys).noquote()
-                << QStringLiteral("the hot key %1 could not be set up: no key of this keyboard "
-                                  "types %2; use the window's button instead.")
+                << QStringLiteral(
+                       "the hot key %1 could not be set up: no key of this keyboard "
+                       "types %2; use the window's button instead.")
                        .arg(name, QString(QLatin1Char(w.letter)));
         else
             qCDebug(lcHotKeys) << "no key on this keyboard types" << name;
@@ -232,8 +234,9 @@ bool X11HotKeyService::Private::grab(const Wanted& w) {
     if (granted) return true;
     if (w.letter) {
         qCInfo(lcHotKeys).noquote()
-            << QStringLiteral("the hot key %1 could not be set up: another program holds it; "
-                              "free it there, or use the window's button instead.")
+            << QStringLiteral(
+                   "the hot key %1 could not be set up: another program holds it; "
+                   "free it there, or use the window's button instead.")
                    .arg(name);
     } else {
         qCDebug(lcHotKeys) << name << "is held by another client";
@@ -425,8 +428,9 @@ QString whyNoHotKeys() {
     const QString platform = QGuiApplication::platformName();
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || platform.startsWith(u"wayland") ||
         qgetenv("XDG_SESSION_TYPE") == "wayland")
-        return QStringLiteral("this is a Wayland session, where no program may take keys while "
-                              "another has the focus (an X11 session allows it)");
+        return QStringLiteral(
+            "this is a Wayland session, where no program may take keys while "
+            "another has the focus (an X11 session allows it)");
     if (platform != QLatin1String("xcb"))
         return QStringLiteral("the window system '%1' has none").arg(platform);
     return QStringLiteral("the X display could not be reached");

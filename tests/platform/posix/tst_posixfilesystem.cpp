@@ -184,13 +184,20 @@ private Q_SLOTS:
         QCOMPARE(read.names, fs.entries(tree.root()).names);
         QCOMPARE(read.kinds.size(), read.names.size());
         const QHash<QString, EntryKind> expected{
-            {"file", EntryKind::File},      {"ro", EntryKind::File},
-            {".dot", EntryKind::File},      {"noaccess", EntryKind::File},
-            {"dir", EntryKind::Folder},     {"rodir", EntryKind::Folder},
-            {"linkdir", EntryKind::Folder}, {"up", EntryKind::Folder},
-            {"linkfile", EntryKind::Other}, {"dangling", EntryKind::Other},
-            {"loop", EntryKind::Other},     {"fifo.aac", EntryKind::Other},
-            {"sock.aac", EntryKind::Other}, {listed("bad\xff.aac").section('/', -1), EntryKind::Other},
+            {"file", EntryKind::File},
+            {"ro", EntryKind::File},
+            {".dot", EntryKind::File},
+            {"noaccess", EntryKind::File},
+            {"dir", EntryKind::Folder},
+            {"rodir", EntryKind::Folder},
+            {"linkdir", EntryKind::Folder},
+            {"up", EntryKind::Folder},
+            {"linkfile", EntryKind::Other},
+            {"dangling", EntryKind::Other},
+            {"loop", EntryKind::Other},
+            {"fifo.aac", EntryKind::Other},
+            {"sock.aac", EntryKind::Other},
+            {listed("bad\xff.aac").section('/', -1), EntryKind::Other},
             {QString::fromUtf8("bad\xEF\xBF\xBD.aac"), EntryKind::File},
         };
         for (qsizetype i = 0; i < read.names.size(); ++i) {

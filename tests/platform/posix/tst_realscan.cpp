@@ -117,10 +117,10 @@ private Q_SLOTS:
         QVERIFY(t.file("new\nline.aac"));
         QVERIFY(t.file("what?.aac"));
         QVERIFY(t.file("bell\x07.aac"));
-        QVERIFY(t.file("bad\xff.aac"));  // cannot be named in UTF-8: not imported
+        QVERIFY(t.file("bad\xff.aac"));         // cannot be named in UTF-8: not imported
         QVERIFY(t.file("ok\xEF\xBF\xBD.aac"));  // U+FFFD, valid UTF-8: imported once
         QVERIFY(t.file("ok\xff.aac"));
-        QVERIFY(t.fifo("pipe.aac"));     // opened for attributes only: no hang
+        QVERIFY(t.fifo("pipe.aac"));  // opened for attributes only: no hang
         QVERIFY(t.socket("sock.aac"));
         QVERIFY(t.dir("folder.aac"));
         QStringList got = scan(t.root(), "*.aac");
@@ -128,7 +128,7 @@ private Q_SLOTS:
         const QString r = t.root() + '/';
         QStringList expected{r + "a.aac",         r + "b.AAC",     r + ".kept.aac",
                              r + "new\nline.aac", r + "what?.aac", r + "bell\x07.aac",
-                             r + "pipe.aac",      r + "sock.aac", r + "ok\uFFFD.aac"};
+                             r + "pipe.aac",      r + "sock.aac",  r + "ok\uFFFD.aac"};
         expected.sort();
         QCOMPARE(got, expected);
     }

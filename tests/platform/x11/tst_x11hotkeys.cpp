@@ -128,8 +128,9 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(10000));
         const QString err = QString::fromLocal8Bit(second.readAllStandardError());
         // Which key it could not have, and why.
-        QVERIFY(err.contains("the hot key Ctrl+Shift+X could not be set up: another program "
-                             "holds it"));
+        QVERIFY(
+            err.contains("the hot key Ctrl+Shift+X could not be set up: another program "
+                         "holds it"));
         const QStringList lines = err.split('\n').filter(QRegularExpression("^quaverly: "));
         QCOMPARE(lines, QStringList{"quaverly: another program holds the media keys XF86AudioPlay, "
                                     "XF86AudioNext; they reach Quaverly through the desktop's "
