@@ -232,8 +232,9 @@ private Q_SLOTS:
         QCOMPARE(rig.form->PushButton1->text(), QStringLiteral("Start Playing (Ctrl+Shift+X)"));
     }
 
-    // Real mouse events on the list: press-release on an entry is a click that plays;
-    // a double-click is two clicks, and removes nothing.
+    // Real mouse and key events on the list: press-release on an entry is a click that
+    // plays; a double-click is two clicks, and removes nothing; Enter is a click on the
+    // selected entry.
     void realClicks() {
         FormRig rig;
         rig.addFiles({"/m/1.aac", "/m/2.aac"});
@@ -260,26 +261,16 @@ private Q_SLOTS:
         QCOMPARE(rig.list().Count(), 2);
         QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/1.aac"));
         QCOMPARE(f.ListView1->viewport()->cursor().shape(), Qt::ArrowCursor);
+        // Return and Enter do what a click on the selected entry does.
+        QTest::keyClick(f.ListView1, Qt::Key_Down);
+        QTest::keyClick(f.ListView1, Qt::Key_Return);
+        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Playing (Ctrl+Shift+X)"));
+        QTest::keyClick(f.ListView1, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/2.aac"));
+        QCOMPARE(f.PushButton1->text(), QStringLiteral("Stop Playing (Ctrl+Shift+X)"));
         // A scan after the clicks: the hourglass shows over the list too.
         f.setMousePointer(11);
         QCOMPARE(f.ListView1->viewport()->cursor().shape(), Qt::WaitCursor);
-    }
-
-    // Enter and Return on the list do what a click on the selected entry does.
-    void enterPlaysTheSelectedEntry() {
-        FormRig rig;
-        rig.addFiles({"/m/1.aac", "/m/2.aac"});
-        rig.load({"/m/1.aac", "/m/2.aac"});
-        Form1& f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        f.ListView1->setFocus();
-        QTest::keyClick(f.ListView1, Qt::Key_Down);
-        QTest::keyClick(f.ListView1, Qt::Key_Return);
-        QCOMPARE(rig.engine.loadedPath, QStringLiteral("/m/2.aac"));
-        QCOMPARE(f.PushButton1->text(), QStringLiteral("Stop Playing (Ctrl+Shift+X)"));
-        QTest::keyClick(f.ListView1, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Playing (Ctrl+Shift+X)"));
     }
 
     // Whatever the keys and clicks, a list with entries keeps exactly one selected, and it

@@ -156,7 +156,8 @@ private Q_SLOTS:
         QTest::newRow("question") << "what?" << false;
         QTest::newRow("newline") << "two\nlines" << false;
         QTest::newRow("control") << QString("a") + QChar(7) << false;
-        QTest::newRow("undecodable") << QFile::decodeName("x\xff") << false;
+        QTest::newRow("not UTF-8, as the disk reads it") << QString("x") + QChar(0) << false;
+        QTest::newRow("U+FFFD, valid UTF-8") << QString::fromUtf8("x\xEF\xBF\xBD") << true;
     }
     void subFolderNames() {
         QFETCH(QString, name);
