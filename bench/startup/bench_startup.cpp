@@ -1,8 +1,9 @@
 // Start-up of the program beside a bare Qt window, in one run:
-//  1. from process start to the MapNotify of the main window, and the resident memory
-//     at that moment and once start-up has settled (1 s later), with a stored list of
-//     0 and of 10,000 entries; the reference is bench_startup_bare, a Qt window of the
-//     same size holding a list view with the same rows;
+//  1. from process start to the MapNotify of the main window, the CPU time all its
+//     threads used until then (the work itself, whatever else the machine runs), and the
+//     resident memory at that moment and once start-up has settled (1 s later), with a stored list
+//     of 0 and of 10,000 entries; the reference is bench_startup_bare, a Qt window of the same size
+//     holding a list view with the same rows;
 //  2. from pressing Start (Ctrl+Shift+X) in a freshly started program to the first
 //     buffer at the sink, beside gst-play-1.0 from its process start to the first
 //     buffer on the same file and the same sink (a file sink writing into a FIFO).
@@ -11,7 +12,7 @@
 // Runs under $DISPLAY, which should have a window manager; without one it starts a
 // private Xvfb with icewm itself.
 //
-//   bench_startup [-n RUNS] [--program PATH] [--bare PATH]
+//   bench_startup [-n RUNS] [--program PATH] [--bare PATH] [--no-sound]
 
 #include <fcntl.h>
 #include <poll.h>
@@ -71,6 +72,17 @@ double rssMiB(pid_t pid) {
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return -1;
+}
+
+// CPU time of all threads of `pid` so far: the work done, whatever else the machine runs.
+double cpuMs(pid_t pid) {
+    double ns = 0;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks + u'/' + task + QStringLiteral("/schedstat"));
+        if (stat.open(QIODevice::ReadOnly)) ns += stat.readAll().split(' ').value(0).toDouble();
+    }
+    return ns / 1e6;
 }
 
 struct Stats {
@@ -315,7 +327,7 @@ private:
 };
 
 struct Sample {
-    double mapMs = -1, rssAtMap = -1, rssSettled = -1;
+    double mapMs = -1, cpuAtMap = -1, rssAtMap = -1, rssSettled = -1;
 };
 
 Sample measureStart(Watcher& x, Scratch& scratch, const QStringList& args,
@@ -330,6 +342,7 @@ Sample measureStart(Watcher& x, Scratch& scratch, const QStringList& args,
         std::fprintf(stderr, "bench_startup: %s did not map a window\n", qPrintable(args[0]));
         return s;
     }
+    s.cpuAtMap = cpuMs(child.pid);
     s.rssAtMap = rssMiB(child.pid);
     s.mapMs = msBetween(child.started, *mapped);
     sleepMs(kSettleMs);
@@ -429,15 +442,19 @@ QString longList(int entries) {
 }
 
 void printRow(const char* list, const char* who, const Sample* samples, int n) {
-    std::vector<double> map, atMap, settled;
+    std::vector<double> map, cpu, atMap, settled;
     for (int i = 0; i < n; ++i) {
         map.push_back(samples[i].mapMs);
+        cpu.push_back(samples[i].cpuAtMap);
         atMap.push_back(samples[i].rssAtMap);
         settled.push_back(samples[i].rssSettled);
     }
-    const Stats m = stats(map), a = stats(atMap), s = stats(settled);
-    std::printf("%-7s %-10s %7.1f (%5.1f-%5.1f) %7.1f (%4.1f-%4.1f) %7.1f (%4.1f-%4.1f)\n", list,
-                who, m.median, m.low, m.high, a.median, a.low, a.high, s.median, s.low, s.high);
+    const Stats m = stats(map), c = stats(cpu), a = stats(atMap), s = stats(settled);
+    std::printf(
+        "%-6s %-9s %6.1f (%5.1f-%5.1f) %6.1f (%5.1f-%5.1f) %5.1f (%4.1f-%4.1f) %5.1f "
+        "(%4.1f-%4.1f)\n",
+        list, who, m.median, m.low, m.high, c.median, c.low, c.high, a.median, a.low, a.high,
+        s.median, s.low, s.high);
 }
 
 }  // namespace
@@ -448,6 +465,7 @@ int main(int argc, char** argv) {
     QString program = QStringLiteral(QUAVERLY_PROGRAM);
     QString bare = QStringLiteral(BENCH_STARTUP_BARE);
     const QStringList args = app.arguments();
+    const bool sound = !args.contains(QStringLiteral("--no-sound"));
     for (qsizetype i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QStringLiteral("-n")) runs = std::max(1, args[i + 1].toInt());
         if (args[i] == QStringLiteral("--program")) program = args[i + 1];
@@ -499,8 +517,8 @@ int main(int argc, char** argv) {
         bare10k[i] =
             measureStart(x, scratch, {bare, QString::number(kLongList)}, scratch.freshHome());
     }
-    std::printf("%-7s %-10s %21s %20s %20s\n", "list", "window", "mapped after (ms)",
-                "RSS at map (MiB)", "RSS 1 s later (MiB)");
+    std::printf("%-6s %-9s %20s %20s %18s %18s\n", "list", "window", "mapped after (ms)",
+                "CPU until map (ms)", "RSS at map (MiB)", "RSS 1 s on (MiB)");
     printRow("0", "quaverly", ours0.data(), runs);
     printRow("0", "bare Qt", bare0.data(), runs);
     printRow("10000", "quaverly", ours10k.data(), runs);
@@ -517,6 +535,7 @@ int main(int argc, char** argv) {
         mapOver, rssOver);
     std::fflush(stdout);
 
+    if (!sound) return 0;
     // Start to sound, on a 5 s file, through the same sink.
     const QString player = QStandardPaths::findExecutable(QStringLiteral("gst-play-1.0"));
     const QString file = scratch.path(QStringLiteral("tone.aac"));
