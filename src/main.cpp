@@ -1,6 +1,7 @@
 // Wiring only: parse the command line, make the real systems, hand them to the window.
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/form1.h"
 #include "app/signalwatcher.h"
@@ -35,6 +38,31 @@ const char* const kUsage =
     "  Ctrl+Shift+C                pause or resume\n"
     "  Ctrl+Shift+Z                previous track\n"
     "  Ctrl+Shift+B                next track\n";
+
+// Runs `work` once from the event loop after the first expose of `window`, that is once
+// the window is mapped and its first picture painted.
+class AfterFirstExpose : public QObject {
+public:
+    AfterFirstExpose(QWindow* window, std::function<void()> work)
+        : QObject(window), m_work(std::move(work)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_work();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_work;
+};
 
 // Answers --help and --version before any window system is touched; false to go on.
 bool answeredOnStdout(int argc, char** argv, int* status) {
@@ -82,9 +110,6 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("quaverly"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QString mediaError;
-    if (!initMediaFramework(&mediaError))
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(mediaError));
     const QString sink =
         audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
@@ -124,5 +149,8 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
+    // The media framework and the playback chain are made once the window is on screen
+    // and painted: the window does not wait for them, and neither does the first Start.
+    new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
     return app.exec();
 }

@@ -7,8 +7,9 @@
 //  2. from pressing Start (Ctrl+Shift+X) in a freshly started program to the first
 //     buffer at the sink, beside gst-play-1.0 from its process start to the first
 //     buffer on the same file and the same sink (a file sink writing into a FIFO).
-// Every start gets a home and a settings folder of its own; the cache folder (font and
-// media-framework caches) is shared and warmed by one start of each kind first.
+// Every start gets a home and a settings folder of its own, holding what an earlier run
+// of the program stored; the cache folder (font and media-framework caches) is shared
+// and warmed by one start of each kind first.
 // Runs under $DISPLAY, which should have a window manager; without one it starts a
 // private Xvfb with icewm itself.
 //
@@ -496,7 +497,10 @@ int main(int argc, char** argv) {
     auto ourEnv = [&](int entries) {
         QProcessEnvironment env =
             scratch.freshHome({{QStringLiteral("Files"), entries ? stored : QString()},
-                               {QStringLiteral("Snapshot"), snapshot}});
+                               {QStringLiteral("Snapshot"), snapshot},
+                               {QStringLiteral("Option1"), QStringLiteral("1")},
+                               {QStringLiteral("Option2"), QStringLiteral("0")},
+                               {QStringLiteral("Volume Level"), QStringLiteral("50")}});
         env.insert(QStringLiteral("QUAVERLY_AUDIO_SINK"), QStringLiteral("fakesink sync=true"));
         return env;
     };

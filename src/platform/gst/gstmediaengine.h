@@ -13,9 +13,14 @@ bool initMediaFramework(QString* error = nullptr);
 
 // The media engine of the program: one audio-only playback chain at a time, played
 // through `sinkDescription` (a pipeline description such as "fakesink sync=true");
-// empty means the desktop's default audio output. Initialises the framework if needed.
+// empty means the desktop's default audio output. The framework and the chain are made
+// at the first file, or earlier by prepareGstMediaEngine; creating the engine is cheap.
 // Create and use it on the UI thread, inside a running GLib-based event loop.
 std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription = QString());
+
+// Makes the framework and the chain of an engine from makeGstMediaEngine now, so that
+// its first file does not wait for them. Does nothing when they are made already.
+void prepareGstMediaEngine(IMediaEngine& engine);
 
 // The audio output chosen at start: the value of "--audio-sink <description>" (or
 // "--audio-sink=<description>") among `arguments`, else `environmentValue`

@@ -61,10 +61,21 @@ std::optional<QString> FileSettingsStore::read(const QString& key) const {
     return QString::fromUtf8(bytes);
 }
 
+// The key's file already holds exactly `bytes` and could be replaced: saving the same
+// value again would only wait for the disk (the load step stores the play order again
+// at every start). A folder that cannot be written still fails as before.
+bool FileSettingsStore::holds(const QString& key, const QByteArray& bytes) const {
+    QFile file(pathFor(key));
+    if (file.size() != bytes.size() || !QFileInfo(m_folder).isWritable()) return false;
+    return file.open(QIODevice::ReadOnly) && file.readAll() == bytes && file.atEnd();
+}
+
 void FileSettingsStore::save(const QString& key, const QString& value) {
     if (!isValidKey(key)) {
         throw Failure(QStringLiteral("Invalid setting name \"%1\"").arg(key));
     }
+    const QByteArray bytes = value.toUtf8();
+    if (holds(key, bytes)) return;
     if (!QDir().mkpath(m_folder)) {
         throw Failure(QStringLiteral("Cannot create the settings folder %1").arg(m_folder));
     }
@@ -76,7 +87,6 @@ void FileSettingsStore::save(const QString& key, const QString& value) {
         throw Failure(QStringLiteral("Cannot save the setting \"%1\" in %2: %3")
                           .arg(key, m_folder, file.errorString()));
     }
-    const QByteArray bytes = value.toUtf8();
     // A short write leaves the file uncommitted; QSaveFile then drops its temporary file.
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         throw Failure(QStringLiteral("Cannot save the setting \"%1\" in %2: %3")
