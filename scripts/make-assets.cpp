@@ -191,13 +191,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir assets(QString::fromLocal8Bit(argv[1]));
-    for (const char* sub : {"icons", "beside/icons"}) assets.mkpath(QString::fromLatin1(sub));
+    assets.mkpath(QStringLiteral("beside/icons"));
 
     bool ok = true;
     for (int size : {32, 48, 128, 256}) {
         const QImage icon = appIcon(size);
         const QString name = QStringLiteral("quaverly-%1.png").arg(size);
-        ok = savePng(icon, assets.filePath(QStringLiteral("icons/") + name)) && ok;
         ok = savePng(icon, assets.filePath(QStringLiteral("beside/icons/") + name)) && ok;
     }
     ok = writeIconFile(assets.filePath(QStringLiteral("beside/HAND-M.CUR")), handCursor(), true,

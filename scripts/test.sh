@@ -15,6 +15,7 @@ build="${QUAVERLY_BUILD_DIR:-build}"
 read -r -a extra <<<"${QUAVERLY_CMAKE_ARGS:-}"
 
 "$root/scripts/deps.sh"
+"$root/scripts/check-layout.sh"
 cmake -S "$root" -B "$build" -G Ninja -DQUAVERLY_WERROR=ON "${extra[@]}"
 cmake --build "$build" -j2
 

@@ -13,9 +13,9 @@
 #include <QWindow>
 
 #include "app/form1.h"
-#include "app/signalwatcher.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/posix/posixfilesystem.h"
+#include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
 #include "platform/qt/qtmessageboxes.h"
 #include "platform/qt/qtshell.h"
@@ -24,12 +24,14 @@
 
 namespace {
 const char* const kUsage =
-    "Usage: quaverly [--audio-sink \"<description>\"]\n"
+    "Usage: quaverly [--audio-sink \"<description>\"] [--no-hot-keys]\n"
     "A player for AAC audio files.\n"
     "\n"
     "Options:\n"
     "  --audio-sink \"<description>\"  play through this GStreamer sink description\n"
     "                                (also QUAVERLY_AUDIO_SINK; default: the desktop's output)\n"
+    "  --no-hot-keys                 take no global keys (neither the hot keys below nor\n"
+    "                                the keyboard's media keys)\n"
     "  -h, --help                    show this help and exit\n"
     "  -v, --version                 show the version and exit\n"
     "\n"
@@ -37,7 +39,12 @@ const char* const kUsage =
     "  Ctrl+Shift+X, Ctrl+Shift+V  start or stop\n"
     "  Ctrl+Shift+C                pause or resume\n"
     "  Ctrl+Shift+Z                previous track\n"
-    "  Ctrl+Shift+B                next track\n";
+    "  Ctrl+Shift+B                next track\n"
+    "  media keys                  Play (start or pause), Pause, Stop, Next, Prev\n";
+
+// The window whose list is saved when Qt ends the program itself (the X connection broke);
+// null once the event loop has returned.
+Form1* g_formAtExit = nullptr;
 
 // Runs `work` once from the event loop after the first expose of `window`, that is once
 // the window is mapped and its first picture painted.
@@ -85,7 +92,8 @@ bool answeredOnStdout(int argc, char** argv, int* status) {
                 return true;
             }
             ++i;
-        } else if (!arg.startsWith("--audio-sink=") && arg.startsWith("-")) {
+        } else if (!arg.startsWith("--audio-sink=") && arg != "--no-hot-keys" &&
+                   arg.startsWith("-")) {
             std::fprintf(stderr, "quaverly: unknown option %s\n%s", argv[i], kUsage);
             *status = 2;
             return true;
@@ -117,7 +125,8 @@ int main(int argc, char** argv) {
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
-    std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService();
+    std::unique_ptr<IHotKeyService> hotKeys =
+        createHotKeyService(!app.arguments().contains(QStringLiteral("--no-hot-keys")));
     QtTrayService tray;
     Form1 form(QCoreApplication::applicationDirPath());
     QtMessageBoxes boxes(&form);
@@ -147,10 +156,18 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.Form_QueryUnload(); });
 
+    // When the X server goes away, Qt says so and calls exit(): the list is saved then too.
+    g_formAtExit = &form;
+    std::atexit([] {
+        if (g_formAtExit) g_formAtExit->saveListAtExit();
+    });
+
     form.Form_Load();
     form.showCentred();
     // The media framework and the playback chain are made once the window is on screen
     // and painted: the window does not wait for them, and neither does the first Start.
     new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
-    return app.exec();
+    const int result = app.exec();
+    g_formAtExit = nullptr;
+    return result;
 }

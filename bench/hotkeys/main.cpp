@@ -24,7 +24,8 @@
 #include <xcb/xtest.h>
 
 #include "app/hotkeypump.h"
-#include "app/imessageboxes.h"
+#include "core/busystate.h"
+#include "core/imessageboxes.h"
 #include "fakes/xvfbsession.h"
 #include "platform/x11/x11hotkeyservice.h"
 
@@ -155,7 +156,8 @@ int main(int argc, char** argv) {
                                : QStringLiteral("Start (Ctrl+Shift+X)"));
         ++g_actions;
     };
-    HotKeyPump pump(keys, boxes, actions);
+    BusyState busy;
+    HotKeyPump pump(keys, boxes, busy, actions);
 
     std::vector<double> keyMs, refMs;
     double pumpIdle = 0;

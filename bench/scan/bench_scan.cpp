@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "app/imessageboxes.h"
+#include "core/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playlist/addfolder.h"
 #include "playlist/mainpaths.h"

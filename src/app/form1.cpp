@@ -1,12 +1,8 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDir>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,25 +11,16 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/cursorfile.h"
-#include "app/hotkeypump.h"
-#include "app/isettingsstore.h"
-#include "app/numbers.h"
-#include "app/playlistcodec.h"
-#include "app/steprunner.h"
-#include "playback/clsmusic.h"
-#include "playlist/addfolder.h"
-#include "playlist/mainpaths.h"
+#include "core/numbers.h"
+#include "core/product.h"
+#include "playlist/listeditor.h"
 #include "playlist/playlist.h"
-#include "playlist/samples.h"
 #include "tray/csystray.h"
+#include "tray/skinframework.h"
+#include "tray/trayhiding.h"
 #include "tray/traypicture.h"
 
-Q_LOGGING_CATEGORY(lcApp, "quaverly.app")
-
 namespace {
-const QString kProductName = QStringLiteral("Quaverly");
-const QString kLoadLocation = QStringLiteral("in Tindrell2021/08/31.Form1.Form_Load ");
 const QString kListTip = QStringLiteral(
     "Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
     "window to reveal full names.");
@@ -54,13 +41,14 @@ Form1::Form1(QString programFolder, QWidget* parent)
     buildControls();
     setTabOrderAsDesigned();
     m_playlist = std::make_unique<Playlist>(ListView1);
+    m_busy.onPointerChanged = [this](Pointer p) { showPointer(p); };
     connectHandlers();
 }
 
 Form1::~Form1() = default;
 
 int Form1::tw(double twips) const {
-    return qRound(twips * logicalDpiX() / 1440.0);
+    return qRound(twips * logicalDpiX() / kTwipsPerInch);
 }
 
 QRect Form1::twRect(double left, double top, double width, double height) const {
@@ -154,14 +142,12 @@ void Form1::buildControls() {
         button("PushButton5", QStringLiteral("Add AAC File(s)"), twRect(120, 2750, 3840, 405));
     PushButton2 = button("PushButton2", QStringLiteral("Add All AAC File(s) In Folder"),
                          twRect(4080, 2750, 3840, 405));
-    PushButton1 = button("PushButton1", QStringLiteral("Start Playing (Ctrl+Shift+X)"),
-                         twRect(120, 3770, 7800, 405));
+    PushButton1 = button("PushButton1", Caption::Start, twRect(120, 3770, 7800, 405));
     PushButton11 =
         button("PushButton11", QStringLiteral("Clear List"), twRect(120, 3260, 3840, 405));
     PushButton3 = button("PushButton3", QStringLiteral("Load Sample/Example Files"),
                          twRect(4080, 3260, 3840, 405));
-    PushButton4 =
-        button("PushButton4", QStringLiteral("Pause (Ctrl+Shift+C)"), twRect(120, 4280, 7800, 405));
+    PushButton4 = button("PushButton4", Caption::Pause, twRect(120, 4280, 7800, 405));
     PushButton6 = button("PushButton6", QStringLiteral("Previous AAC (Ctrl+Shift+Z)"),
                          twRect(120, 4790, 3840, 405));
     PushButton7 = button("PushButton7", QStringLiteral("Next AAC (Ctrl+Shift+B)"),
@@ -208,15 +194,39 @@ void Form1::connectHandlers() {
     });
 }
 
+void Form1::setServices(Services services) {
+    m_services = std::move(services);
+    const Services& s = m_services;
+    TransportView& view = *this;
+    m_transport =
+        std::make_unique<Transport>(*m_playlist, view, *s.boxes, *s.fs, *s.store, m_appTitle);
+    m_listEditor = std::make_unique<ListEditor>(
+        *m_playlist, m_busy, ListEditor::Services{*s.store, *s.boxes, *s.fs, *s.shell},
+        m_programFolder, m_appTitle, [this](int position) { m_transport->playRequest(position); });
+    if (s.tray && !cSysTray1) {
+        cSysTray1 = new cSysTray(*s.tray, this);
+        cSysTray1->setTrayIcon(trayPicture());
+        connect(cSysTray1, &cSysTray::MouseUp, this,
+                [this](qint16 button, qint32 id) { cSysTray1_MouseUp(button, id); });
+    }
+    m_trayHiding = std::make_unique<TrayHiding>(
+        s.tray, cSysTray1, m_busy,
+        TrayHiding::Window{[this] { return bool(windowState() & Qt::WindowMinimized); },
+                           [this] { hide(); }, [this] { restoreFromTray(); }});
+    if (s.hotKeys && !m_pump)
+        m_pump = std::make_unique<HotKeyPump>(*s.hotKeys, *s.boxes, m_busy, hotKeyActions());
+}
+
 HotKeyPump::Actions Form1::hotKeyActions() {
     HotKeyPump::Actions a;
     a.next = [this] { PushButton7_Click(); };
     a.startStop = [this] { PushButton1_Click(); };
     a.pauseResume = [this] { PushButton4_Click(); };
     a.previous = [this] { PushButton6_Click(); };
+    a.playing = [this] { return PushButton1->text() == Caption::Stop; };
     a.keepImage = [] {};  // Qt widgets always repaint from their own state
     a.showWindow = [this] {
-        if (!mSysTray::HiddenInTray) show();
+        if (!m_trayHiding->HiddenInTray) show();
     };
     return a;
 }
@@ -224,24 +234,6 @@ HotKeyPump::Actions Form1::hotKeyActions() {
 void Form1::selectOption(QRadioButton* on, QRadioButton* off) {
     on->setChecked(true);
     off->setChecked(false);
-}
-
-void Form1::setServices(Services services) {
-    m_services = std::move(services);
-    if (m_services.tray && !cSysTray1) {
-        cSysTray1 = new cSysTray(*m_services.tray, this);
-        cSysTray1->setTrayIcon(trayPicture());
-        connect(cSysTray1, &cSysTray::MouseUp, this,
-                [this](qint16 button, qint32 id) { cSysTray1_MouseUp(button, id); });
-    }
-    if (m_services.fs && m_services.boxes) {
-        m_addFolder = std::make_unique<AddFolder>(*m_services.fs, *m_services.boxes,
-                                                  [] { QCoreApplication::processEvents(); });
-    }
-    if (m_services.hotKeys && !m_pump) {
-        m_pump =
-            std::make_unique<HotKeyPump>(*m_services.hotKeys, *m_services.boxes, hotKeyActions());
-    }
 }
 
 void Form1::showCentred() {
@@ -258,173 +250,73 @@ void Form1::SetAppTitle() {
     m_appTitle = makeAppTitle(kProductName);
 }
 
-void Form1::setMousePointer(int value) {
-    m_mousePointer = value;
-    if (value == 11)
+void Form1::ApplySkin() {
+    ::ApplySkin(*this, *m_services.fs, m_programFolder);
+}
+
+void Form1::showPointer(Pointer pointer) {
+    if (pointer == Pointer::Hourglass)
         setCursor(Qt::WaitCursor);
-    else if (value == 99 && m_hasHandCursor)
+    else if (pointer == Pointer::Hand && m_hasHandCursor)
         setCursor(m_handCursor);
     else
         unsetCursor();
 }
 
-void Form1::hover(int pointer) {
-    if (m_mousePointer != 11) setMousePointer(pointer);
-}
-
 void Form1::mouseMoveEvent(QMouseEvent* event) {
-    hover(0);
+    m_busy.hover(Pointer::Default);
     QWidget::mouseMoveEvent(event);
 }
 
-void Form1::Form_Load() {
-    StepRunner r(*m_services.boxes, kLoadLocation);
-    ISettingsStore& store = *m_services.store;
-    r.step(102, [&] { ApplySkin(); });
-    r.step(104, [&] {
-        setWindowTitle(kProductName);
-        m_appIcon = QIcon();
-        for (int size : {32, 48, 128, 256})
-            m_appIcon.addFile(m_programFolder + QStringLiteral("/icons/quaverly-%1.png").arg(size),
-                              QSize(size, size));
-        setWindowIcon(m_appIcon);
-    });
-    r.step(104, [&] { SetAppTitle(); });
-    const QString cursorFile = m_programFolder + QStringLiteral("/HAND-M.CUR");
-    if (r.test(106, [&] { return FileExists(*m_services.fs, cursorFile); })) {
-        r.step(108, [&] {
-            m_handCursor = loadCursorFile(cursorFile);
-            m_hasHandCursor = true;
-        });
-    }
-    r.step(110, [&] { reseed(); });
-    if (r.test(110, [&] { return readSetting(store, QStringLiteral("Snapshot")).isEmpty(); }))
-        r.step(110, [&] { TakeSamplesSnapshot(store, *m_services.fs, m_programFolder); });
-    if (r.test(126, [&] { return readSetting(store, QStringLiteral("Snapshot")).isEmpty(); }))
-        r.step(126, [&] { TakeSamplesSnapshot(store, *m_services.fs, m_programFolder); });
-    r.step(128, [&] { Music = std::make_unique<clsMusic>(*m_services.engine); });
-    r.step(130, [&] { ListView1->header()->setVisible(true); });
-    r.step(132, [&] { ListView1->header()->resizeSection(0, tw(6500)); });
-
-    QString files;
-    r.step(134, [&] { files = readSetting(store, QStringLiteral("Files")); });
-    if (r.test(136, [&] { return !files.isEmpty(); })) {
-        QStringList entries;
-        r.step(138, [&] { entries = decodePlaylist(files); });
-        r.step(144, [&] { m_playlist->AppendAll(entries); });
-    }
-
-    // Both options are read before either is applied: selecting one stores both again,
-    // which must not hide what the other setting said.
-    const QString option1 = readSetting(store, QStringLiteral("Option1"), QStringLiteral("1"));
-    const QString option2 = readSetting(store, QStringLiteral("Option2"), QStringLiteral("0"));
-    r.step(148, [&] {
-        if (readWholeNumber(option1) == 1) {
-            selectOption(Option1, Option2);
-            Option1_Click();
-        } else {
-            Option1->setChecked(false);
+bool Form1::listViewportEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            m_listEditor->pressed(static_cast<QMouseEvent*>(event)->position().toPoint());
+            return true;
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            m_listEditor->moved(e->position().toPoint(), e->globalPosition().toPoint());
+            return e->buttons() != Qt::NoButton;
         }
-    });
-    r.step(150, [&] {
-        if (readWholeNumber(option2) == 1) {
-            selectOption(Option2, Option1);
-            Option2_Click();
-        } else {
-            Option2->setChecked(false);
+        case QEvent::MouseButtonRelease:
+            m_listEditor->released(static_cast<QMouseEvent*>(event)->position().toPoint());
+            return true;
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDropEvent*>(event);
+            if (ListView1_OLEDragOver(e->mimeData()))
+                e->acceptProposedAction();
+            else
+                e->ignore();
+            return true;
         }
-    });
-    r.step(152, [&] {
-        const int level = roundHalfEven(readLeadingNumber(
-            readSetting(store, QStringLiteral("Volume Level"), QStringLiteral("50"))));
-        if (level < Slider1->minimum() || level > Slider1->maximum())
-            throw Failure(QStringLiteral("Invalid property value"));
-        // The load step sets the caption and the engine itself; the stored text is left
-        // as it is until the user moves the slider.
-        const QSignalBlocker quiet(Slider1);
-        Slider1->setValue(level);
-    });
-    r.step(154,
-           [&] { Frame3->setTitle(QStringLiteral("Volume Level = %1").arg(Slider1->value())); });
-    r.step(156, [&] {
-        if (!Music) throw Failure(QStringLiteral("Object variable not set"));
-        Music->setVolume(LevelToVolume());
-    });
-    r.step(160, [&] { KeepSelection = true; });
-    r.step(162, [&] {
-        if (cSysTray1) cSysTray1->setTrayTip(kProductName);
-    });
-    r.step(164, [&] {
-        if (cSysTray1) cSysTray1->setInTray(true);
-    });
-    r.step(166, [&] {
-        if (m_services.runPump) Timer1->start();
-    });
-    r.step(168, [&] { Timer1->setInterval(10); });
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            if (!ListView1_OLEDragOver(e->mimeData())) {
+                e->ignore();
+                return true;
+            }
+            e->acceptProposedAction();
+            ListView1_OLEDragDrop(e->mimeData());
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (ListView1 && watched == ListView1->viewport()) {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonDblClick: {
-                auto* e = static_cast<QMouseEvent*>(event);
-                ListView1_MouseDown();
-                m_pressEntry = m_playlist->EntryAt(e->position().toPoint());
-                if (m_pressEntry != 0) {
-                    m_playlist->Select(m_pressEntry);
-                    ListView1_ItemClick();
-                } else {
-                    DragItem = 0;  // a press on no entry drags nothing
-                }
-                ListView1->setFocus(Qt::MouseFocusReason);
-                return true;
-            }
-            case QEvent::MouseMove: {
-                auto* e = static_cast<QMouseEvent*>(event);
-                ListView1_MouseMove(e->position().toPoint(), e->globalPosition().toPoint());
-                return e->buttons() != Qt::NoButton;
-            }
-            case QEvent::MouseButtonRelease: {
-                auto* e = static_cast<QMouseEvent*>(event);
-                ListView1_MouseUp();
-                const int releaseEntry = m_playlist->EntryAt(e->position().toPoint());
-                const bool click = m_pressEntry != 0 && releaseEntry == m_pressEntry;
-                m_pressEntry = 0;
-                if (click) ListView1_Click();
-                return true;
-            }
-            case QEvent::DragEnter:
-            case QEvent::DragMove: {
-                auto* e = static_cast<QDropEvent*>(event);
-                if (ListView1_OLEDragOver(e->mimeData()))
-                    e->acceptProposedAction();
-                else
-                    e->ignore();
-                return true;
-            }
-            case QEvent::Drop: {
-                auto* e = static_cast<QDropEvent*>(event);
-                if (!ListView1_OLEDragOver(e->mimeData())) {
-                    e->ignore();
-                    return true;
-                }
-                e->acceptProposedAction();
-                ListView1_OLEDragDrop(e->mimeData());
-                return true;
-            }
-            default:
-                return false;
-        }
-    }
+    if (ListView1 && watched == ListView1->viewport() && m_listEditor)
+        return listViewportEvent(event);
     if (event->type() == QEvent::MouseMove) {
         auto* e = static_cast<QMouseEvent*>(event);
         // A handled move stops here, so the window behind does not reset the pointer.
         if (qobject_cast<QPushButton*>(watched)) {
-            hover(99);
+            m_busy.hover(Pointer::Hand);
             return e->buttons() == Qt::NoButton;
         } else if (qobject_cast<QGroupBox*>(watched)) {
-            hover(0);
+            m_busy.hover(Pointer::Default);
             return e->buttons() == Qt::NoButton;
         } else if (e->buttons() == Qt::NoButton) {
             // Labels, option buttons and sliders have no hover rule: the pointer stays

@@ -2,8 +2,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
-#include <random>
 
 #include <QCursor>
 #include <QIcon>
@@ -11,6 +9,8 @@
 #include <QWidget>
 
 #include "app/hotkeypump.h"
+#include "core/busystate.h"
+#include "playback/transport.h"
 
 class QGroupBox;
 class QLabel;
@@ -21,10 +21,7 @@ class QSlider;
 class QTimer;
 class QTreeView;
 
-class clsMusic;
 class cSysTray;
-class AddFolder;
-class StepRunner;
 class IFileSystem;
 class IHotKeyService;
 class IMediaEngine;
@@ -32,12 +29,14 @@ class IMessageBoxes;
 class INotifyAreaService;
 class IShell;
 class ISettingsStore;
+class ListEditor;
 class Playlist;
+class TrayHiding;
 
-// The main window: owns the controls and the program's state for the whole run.
-// Its handlers are split by subsystem: the list's under playlist/, the transport's
-// under playback/, the tray's and the skin's under tray/. UI thread only.
-class Form1 : public QWidget {
+// The main window: its controls and their layout, the load step, the closing handling
+// and the wiring. Each handler forwards to the object that owns the work: playback to
+// Transport, the list to ListEditor, the tray to TrayHiding. UI thread only.
+class Form1 : public QWidget, private TransportView {
     Q_OBJECT
 public:
     // The real systems, wired in main.cpp (or fakes, in tests). The optional ones
@@ -60,20 +59,12 @@ public:
     explicit Form1(QString programFolder, QWidget* parent = nullptr);
     ~Form1() override;
 
+    // Store, boxes, file system and shell are required.
     void setServices(Services services);
     // The load step: run once before the window is first shown.
     void Form_Load();
     // Shows the window centred on its screen.
     void showCentred();
-
-    // --- State kept for the whole run ---
-    int HoverItem = 0;  // entry references are positions; 0 is none
-    bool MouseIsDown = false;
-    int DragItem = 0;
-    std::unique_ptr<clsMusic> Music;
-    bool KeepSelection = false;
-    qint32 RequestedIndex = 0;
-    bool IsPlaying = false;
 
     // --- Controls ---
     QGroupBox* Frame3 = nullptr;
@@ -102,25 +93,29 @@ public:
     QPushButton* PushButton7 = nullptr;
     QTimer* Timer1 = nullptr;
     cSysTray* cSysTray1 = nullptr;
-    HotKeyPump* pump() const { return m_pump.get(); }
 
+    // --- The objects that do the work (made by setServices) ---
+    Transport& transport() const { return *m_transport; }
+    ListEditor& listEditor() const { return *m_listEditor; }
+    TrayHiding& trayHiding() const { return *m_trayHiding; }
+    HotKeyPump* pump() const { return m_pump.get(); }
     Playlist& playlist() const { return *m_playlist; }
+    BusyState& busy() { return m_busy; }
+
     const QString& appTitle() const { return m_appTitle; }
     const QString& programFolder() const { return m_programFolder; }
 
-    // --- The pointer of the main window: 0 default, 11 hourglass (busy), 99 hand ---
-    int MousePointer() const { return m_mousePointer; }
-    void setMousePointer(int value);
+    // The pointer of the main window, by its value (see Pointer).
+    int MousePointer() const { return static_cast<int>(m_busy.pointer()); }
+    void setMousePointer(int value) { m_busy.setPointer(static_cast<Pointer>(value)); }
     bool hasCustomPointer() const { return m_hasHandCursor; }
 
     // --- Start-up pieces ---
     void SetAppTitle();
     void ApplySkin();
 
-    // --- Playback (playback/) ---
+    // --- The handlers, by the controls' names ---
     void PlayTheFile(bool GoBack, bool Navigate);
-    void ScrollToItem(int index);
-    int LevelToVolume() const;
     void PushButton1_Click();
     void PushButton4_Click();
     void PushButton6_Click();
@@ -132,12 +127,6 @@ public:
     void Speed_Scroll();
     void Option1_Click();
     void Option2_Click();
-
-    // --- The list and the ways of filling it (playlist/) ---
-    void ListView1_MouseDown();
-    void ListView1_ItemClick();
-    void ListView1_MouseMove(const QPoint& viewportPos, const QPoint& screenPos);
-    void ListView1_MouseUp();
     void ListView1_Click();
     bool ListView1_OLEDragOver(const QMimeData* data) const;
     void ListView1_OLEDragDrop(const QMimeData* data);
@@ -145,11 +134,12 @@ public:
     void PushButton2_Click();
     void PushButton11_Click();
     void PushButton3_Click();
-
-    // --- Tray and closing ---
     void Form_Resize();
     void cSysTray1_MouseUp(int button, int id);
     void Form_QueryUnload();
+    // The program ends without its closing handling (the X server went away): saves the
+    // list as that handling would, touching no window.
+    void saveListAtExit();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -158,43 +148,46 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // TransportView
+    PlayOrder playOrder() const override;
+    QString startStopCaption() const override;
+    void setStartStopCaption(const QString& caption) override;
+    QString pauseCaption() const override;
+    void setPauseCaption(const QString& caption) override;
+    void setVolumeCaption(const QString& caption) override;
+    bool windowVisible() const override;
+    void startMonitor() override;
+
     void buildControls();
     void setTabOrderAsDesigned();
     void connectHandlers();
     int tw(double twips) const;
     QRect twRect(double left, double top, double width, double height) const;
-    void hover(int pointer);
-    bool isFileListDrag(const QMimeData* data) const;
-    void importTree(const QString& folder, const QString& pattern, StepRunner* steps);
+    void showPointer(Pointer pointer);
+    bool listViewportEvent(QEvent* event);
     HotKeyPump::Actions hotKeyActions();
-
-    // Marks the pump busy, when there is one, for the life of the scope.
-    class PumpBusy {
-    public:
-        explicit PumpBusy(HotKeyPump* pump) {
-            if (pump) m_busy.emplace(*pump);
-        }
-
-    private:
-        std::optional<HotKeyPump::Busy> m_busy;
-    };
-    void rememberOptions();
     void selectOption(QRadioButton* on, QRadioButton* off);
-    double rnd();
-    void reseed();
+    void restoreFromTray();
+    // Saves "Files", unless the stored list could not be read at start-up.
+    void saveList(const QString& text);
 
     QString m_programFolder;
     QString m_appTitle;
     Services m_services;
+    BusyState m_busy;
     std::unique_ptr<Playlist> m_playlist;
+    std::unique_ptr<Transport> m_transport;
+    std::unique_ptr<ListEditor> m_listEditor;
+    std::unique_ptr<TrayHiding> m_trayHiding;
     std::unique_ptr<HotKeyPump> m_pump;
-    std::unique_ptr<AddFolder> m_addFolder;
-    int m_mousePointer = 0;
     bool m_hasHandCursor = false;
     QCursor m_handCursor;
     QIcon m_appIcon;
-    std::mt19937 m_rng;
-    int m_playTheFileDepth = 0;
-    int m_pressEntry = 0;
+    bool m_loading = false;
+    bool m_closeRequested = false;  // during the load step; it ends the program
     bool m_closing = false;
+    // True until the load step has read "Files": until then, and when it could not be
+    // read, the stored list must not be overwritten.
+    bool m_keepStoredList = true;
+    bool m_listSaved = false;
 };

@@ -5,22 +5,35 @@
 #include <QLoggingCategory>
 #include <QThread>
 
-#include "app/ihotkeyservice.h"
-#include "app/steprunner.h"
+#include "core/busystate.h"
+#include "core/ihotkeyservice.h"
+#include "core/steprunner.h"
 
 Q_LOGGING_CATEGORY(lcPump, "quaverly.app.pump", QtInfoMsg)
 
 namespace {
-const QString kTimerLocation = QStringLiteral("in Tindrell2021/08/31.Form1.Timer1_Timer ");
-const QString kPumpLocation = QStringLiteral("in Tindrell2021/08/31.Form1.ProcessMessages ");
+const QString kTimerLocation = formLocation("Timer1_Timer");
+const QString kPumpLocation = formLocation("ProcessMessages");
 
 void run(const std::function<void()>& f) {
     if (f) f();
 }
+
+using MediaKey = IHotKeyService::MediaKey;
+constexpr MediaKey kMediaKeys[] = {MediaKey::Play, MediaKey::Pause, MediaKey::Stop, MediaKey::Next,
+                                   MediaKey::Previous};
+// The registration of the media keys and their actions come after the design's steps;
+// a failure there names this step.
+constexpr int kMediaKeyStep = 121;
+
+constexpr quint32 mediaKeyId(MediaKey key) {
+    return HotKeyPump::MediaKeyIdBase + quint32(key);
+}
 }  // namespace
 
-HotKeyPump::HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions)
-    : m_keys(keys), m_boxes(boxes), m_actions(std::move(actions)) {
+HotKeyPump::HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, const BusyState& busy,
+                       Actions actions)
+    : m_keys(keys), m_boxes(boxes), m_busy(busy), m_actions(std::move(actions)) {
     m_keys.setHandler([this](quint32 id) { onHotKey(id); });
 }
 
@@ -45,8 +58,11 @@ void HotKeyPump::Timer1_Timer() {
     r.step(116, [&] { m_keys.registerHotKey(HotKeyId3, 'C'); });
     r.step(118, [&] { m_keys.registerHotKey(HotKeyId4, 'X'); });
     r.step(120, [&] { m_keys.registerHotKey(HotKeyId5, 'Z'); });
+    for (MediaKey key : kMediaKeys)
+        r.step(kMediaKeyStep, [&] { m_keys.registerMediaKey(mediaKeyId(key), key); });
     r.step(122, [&] { run(m_actions.keepImage); });
     r.step(124, [&] { run(m_actions.showWindow); });
+    qCDebug(lcPump) << "keys registered; pumping";
     r.step(126, [&] { ProcessMessages(); });
     m_inTimer = false;
 }
@@ -95,11 +111,36 @@ void HotKeyPump::runAction(quint32 id, StepRunner& r) {
         }
         n += 4;
     }
+    if (id >= mediaKeyId(MediaKey::Play) && id <= mediaKeyId(MediaKey::Previous)) {
+        r.step(kMediaKeyStep, [&] { runMediaKey(id); });
+        return;
+    }
     qCDebug(lcPump) << "hot key" << id << "is none of ours";
 }
 
+void HotKeyPump::runMediaKey(quint32 id) {
+    const auto playing = [this] { return m_actions.playing && m_actions.playing(); };
+    switch (MediaKey(id - MediaKeyIdBase)) {
+        case MediaKey::Play:
+            run(playing() ? m_actions.pauseResume : m_actions.startStop);
+            break;
+        case MediaKey::Pause:
+            run(m_actions.pauseResume);
+            break;
+        case MediaKey::Stop:
+            if (playing()) run(m_actions.startStop);
+            break;
+        case MediaKey::Next:
+            run(m_actions.next);
+            break;
+        case MediaKey::Previous:
+            run(m_actions.previous);
+            break;
+    }
+}
+
 bool HotKeyPump::acceptsHotKey() const {
-    return m_waiting && m_busy == 0 && !m_pending &&
+    return m_waiting && !m_busy.processingEvents() && !m_pending &&
            QThread::currentThread()->loopLevel() == m_loopLevel;
 }
 

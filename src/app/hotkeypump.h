@@ -5,15 +5,17 @@
 
 #include <QtGlobal>
 
+class BusyState;
 class IHotKeyService;
 class IMessageBoxes;
 
-// The program's own message pump and the five global hot keys it serves. Form1 owns
-// one; its first Timer1 tick calls Timer1_Timer(), which registers the keys and then
-// pumps until StopPump is set. UI thread only.
+// The program's own message pump and the global keys it serves: the five Ctrl+Shift
+// hot keys and the keyboard's media keys. Form1 owns one; its first Timer1 tick calls
+// Timer1_Timer(), which registers the keys and then pumps until StopPump is set. UI
+// thread only.
 //
 // A hot key acts only when it arrives while the pump is idle in its wait: not during a
-// handler (an action, a message box, any nested event loop, a section under Busy) and
+// handler (an action, a message box, any nested event loop, a section the busy state counts) and
 // not during the pump's own processing of pending events. Such a press is dropped.
 class HotKeyPump {
 public:
@@ -25,23 +27,17 @@ public:
         std::function<void()> previous;     // PushButton6_Click
         std::function<void()> keepImage;    // the window keeps a persistent image
         std::function<void()> showWindow;   // the window is shown
+        // True while a track plays (Start/Stop offers to stop). The media keys decide by
+        // it: Play starts when stopped and else pauses or resumes, Stop stops only when
+        // playing; Pause, Next and Previous are the buttons' handlings as they are.
+        std::function<bool()> playing;
     };
 
-    // While one exists, hot keys are dropped. Hold it around any event processing a
-    // handler does itself (the folder scan, the closing handling): such processing
-    // does not raise the thread's loop level, so the pump cannot tell it apart.
-    class Busy {
-    public:
-        explicit Busy(HotKeyPump& pump) : m_pump(pump) { ++m_pump.m_busy; }
-        ~Busy() { --m_pump.m_busy; }
-        Busy(const Busy&) = delete;
-        Busy& operator=(const Busy&) = delete;
+    // The media keys' identifiers: beyond every atom number, which has 29 bits.
+    static constexpr quint32 MediaKeyIdBase = 0x80000000u;
 
-    private:
-        HotKeyPump& m_pump;
-    };
-
-    HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, Actions actions);
+    // Presses that arrive while `busy` counts a section of event processing are dropped.
+    HotKeyPump(IHotKeyService& keys, IMessageBoxes& boxes, const BusyState& busy, Actions actions);
     ~HotKeyPump();
     HotKeyPump(const HotKeyPump&) = delete;
     HotKeyPump& operator=(const HotKeyPump&) = delete;
@@ -65,13 +61,14 @@ public:
 private:
     void onHotKey(quint32 id);
     void runAction(quint32 id, class StepRunner& runner);
+    void runMediaKey(quint32 id);
 
     IHotKeyService& m_keys;
     IMessageBoxes& m_boxes;
+    const BusyState& m_busy;
     Actions m_actions;
     bool m_inTimer = false;
     bool m_waiting = false;
     int m_loopLevel = 0;
-    int m_busy = 0;
     std::optional<quint32> m_pending;
 };

@@ -6,8 +6,8 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 
-#include "app/steprunner.h"
-#include "playlist/ifilesystem.h"
+#include "core/ifilesystem.h"
+#include "core/steprunner.h"
 #include "playlist/ishell.h"
 #include "playlist/mainpaths.h"
 

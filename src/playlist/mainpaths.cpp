@@ -1,6 +1,6 @@
 #include "playlist/mainpaths.h"
 
-#include "playlist/ifilesystem.h"
+#include "core/ifilesystem.h"
 
 namespace {
 

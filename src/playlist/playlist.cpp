@@ -6,12 +6,13 @@
 #include <QScrollBar>
 #include <QTreeView>
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/numbers.h"
 #include "playlist/playlistmodel.h"
 
 double twipsPerPixelY(const QWidget* widget) {
     const int dpi = widget ? widget->logicalDpiY() : 96;
-    return 1440.0 / (dpi > 0 ? dpi : 96);
+    return kTwipsPerInch / (dpi > 0 ? dpi : 96);
 }
 
 Playlist::Playlist(QTreeView* view, QObject* parent)

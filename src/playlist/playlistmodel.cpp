@@ -1,8 +1,21 @@
 #include "playlist/playlistmodel.h"
 
+#include <algorithm>
+
 namespace {
 const QString kHeader = QStringLiteral("AAC File(s)");
+
+// The most of an entry that is ever shown: far wider than the list at any font, and
+// cheap to lay out on every repaint, as an entry of megabytes is not.
+constexpr qsizetype kShownChars = 2000;
+
+QString shownText(const QString& text) {
+    if (text.size() <= kShownChars) return text;
+    qsizetype cut = kShownChars;
+    if (text.at(cut - 1).isHighSurrogate()) --cut;  // never half a character
+    return text.left(cut) + QChar(0x2026);          // the view elides it at the right
 }
+}  // namespace
 
 int PlaylistModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_texts.size());
@@ -14,7 +27,9 @@ int PlaylistModel::columnCount(const QModelIndex& parent) const {
 
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() != 0 || index.row() >= rowCount()) return {};
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return text(index.row());
+    // Only what is drawn or spoken is cut; the entry itself stays whole.
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return shownText(text(index.row()));
     return {};
 }
 
@@ -47,8 +62,5 @@ void PlaylistModel::clear() {
 }
 
 bool PlaylistModel::contains(const QString& text) const {
-    // Every entry is compared: no early exit, as the loader's test has always been.
-    bool found = false;
-    for (const QString& t : m_texts) found = (t == text) || found;
-    return found;
+    return std::find(m_texts.begin(), m_texts.end(), text) != m_texts.end();
 }

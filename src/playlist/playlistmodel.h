@@ -6,7 +6,9 @@
 #include <QString>
 
 // The entries of the list: one text per row, one column. Rows are 0-based here;
-// Playlist translates to the 1-based positions the rest of the program uses.
+// Playlist translates to the 1-based positions the rest of the program uses. The view
+// is given at most the first 2,000 characters of an entry, so that an entry of
+// megabytes does not freeze each repaint; text() is always the whole entry.
 class PlaylistModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -2,13 +2,12 @@
 
 #include <QStringList>
 
-#include "app/imessageboxes.h"
-#include "app/isettingsstore.h"
+#include "core/imessageboxes.h"
+#include "core/isettingsstore.h"
 #include "playlist/ishell.h"
 #include "playlist/mainpaths.h"
 
 namespace {
-const QString kSnapshotKey = QStringLiteral("Snapshot");
 const QString kSamplesFolder = QStringLiteral("/Samples");
 constexpr QChar kPathSeparator = u'|';
 }  // namespace
@@ -18,7 +17,7 @@ const QString kOpenSamplesQuestion = QStringLiteral(
     "(so that you can view them before working with them)?");
 
 bool SamplesSnapshotMissing(const ISettingsStore& store) {
-    return readSetting(store, kSnapshotKey).isEmpty();
+    return readSetting(store, SettingKey::Snapshot).isEmpty();
 }
 
 QString TakeSamplesSnapshot(ISettingsStore& store, const IFileSystem& fs,
@@ -28,12 +27,12 @@ QString TakeSamplesSnapshot(ISettingsStore& store, const IFileSystem& fs,
     for (const QString& name : ListFiles(fs, folder, QStringLiteral("*.*")))
         paths.append(folder + u'/' + name);
     const QString snapshot = paths.join(kPathSeparator);
-    store.save(kSnapshotKey, snapshot);
+    store.save(SettingKey::Snapshot, snapshot);
     return snapshot;
 }
 
 int LoadSampleFiles(const SampleLoadContext& context) {
-    const QString snapshot = readSetting(context.store, kSnapshotKey);
+    const QString snapshot = readSetting(context.store, SettingKey::Snapshot);
     const QStringList paths = snapshot.isEmpty() ? QStringList() : snapshot.split(kPathSeparator);
     int added = 0;
     for (const QString& path : paths) {

@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "tray/traypicture.h"
 
 Q_LOGGING_CATEGORY(lcTray, "quaverly.tray", QtInfoMsg)
@@ -78,12 +78,18 @@ void cSysTray::DeleteTrayIcon(qint32) {
     m_service.remove();
 }
 
+namespace {
+// The balloon's timeout is a 32-bit count of milliseconds, as the seconds times 1000
+// are computed: more seconds than that are an overflow, not a longer wait.
+constexpr qint64 kMaxTimeoutMs = std::numeric_limits<qint32>::max();
+}  // namespace
+
 void cSysTray::ShowBalloon(const QString& text, const QString& title, qint32 seconds, bool once) {
     if (once && m_onceCount >= 1) return;
     int timeoutMs = 0;
     if (seconds > 0) {
         const qint64 ms = qint64(seconds) * 1000;
-        if (ms > std::numeric_limits<qint32>::max()) throw Failure(QStringLiteral("Overflow"));
+        if (ms > kMaxTimeoutMs) throw Failure(QStringLiteral("Overflow"));
         timeoutMs = int(ms);
     }
     m_service.showBalloon(cutText(title, kBalloonTitleLength), cutText(text, kBalloonTextLength),

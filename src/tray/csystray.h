@@ -10,12 +10,6 @@
 
 class QEventLoop;
 
-namespace mSysTray {
-// True from the moment the main window hides itself on minimise until the tray icon
-// brings it back. Read and written by Form1's minimise and tray handlers only.
-inline bool HiddenInTray = false;
-}  // namespace mSysTray
-
 // The program's icon in the notification area: picture, tooltip, balloons, and the
 // mouse reports on it as signals. Form1 owns the one instance for the whole run.
 // UI thread only. At most one instance may be in the tray at a time per service.

@@ -1,10 +1,15 @@
 #include "tray/skinframework.h"
 
+#include <QCheckBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
 #include <QStringDecoder>
 #include <QWidget>
 
-#include "app/failure.h"
+#include "core/failure.h"
+#include "core/ifilesystem.h"
 
 bool looksLikeStyleSheet(const QString& text) {
     int depth = 0;
@@ -47,4 +52,29 @@ void SkinFramework::LoadSkin(const QString& path, const QString& /*ini*/) {
 
 void SkinFramework::ApplyWindow(QWidget* window) const {
     window->setStyleSheet(m_sheet);
+}
+
+void ApplySkin(QWidget& window, const IFileSystem& fs, const QString& programFolder) {
+    const QString skinFile = programFolder + QStringLiteral("/x/o.cjs");
+    const auto attributes = fs.attributes(skinFile);
+    const bool ordinary =
+        attributes && (*attributes & FileAttr::Archive) &&
+        !(*attributes & (FileAttr::Directory | FileAttr::Hidden | FileAttr::System));
+    if (!ordinary) return;
+    const QColor face = window.palette().color(QPalette::Active, QPalette::Button);
+    auto recolour = [&](QWidget* w) {
+        QPalette p = w->palette();
+        p.setColor(QPalette::Window, face);
+        w->setPalette(p);
+        w->setAutoFillBackground(true);
+    };
+    recolour(&window);
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ||
+            qobject_cast<QGroupBox*>(w) || qobject_cast<QLabel*>(w))
+            recolour(w);
+    }
+    SkinFramework skin;
+    skin.LoadSkin(skinFile, QString());
+    skin.ApplyWindow(&window);
 }

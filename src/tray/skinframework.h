@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class IFileSystem;
 class QWidget;
 
 // The skin control: a Qt style sheet loaded from a file and applied to one window.
@@ -10,9 +11,6 @@ class SkinFramework {
 public:
     // Reads and checks the style sheet; throws Failure when it cannot be read or parsed.
     void LoadSkin(const QString& path, const QString& ini);
-    int Options = 0;
-    bool FlagA = false;
-    bool FlagB = false;
     // Skins the window from now on.
     void ApplyWindow(QWidget* window) const;
 
@@ -25,3 +23,8 @@ private:
 // A light check that `text` is a style sheet: printable text with balanced braces
 // and comments closed.
 bool looksLikeStyleSheet(const QString& text);
+
+// The optional skin beside the program ("x/o.cjs"): when it is there, the window and its
+// frames, labels and option buttons take the button-face colour and the skin is loaded
+// and applied. A skin that fails to load throws after the colours have changed.
+void ApplySkin(QWidget& window, const IFileSystem& fs, const QString& programFolder);

@@ -105,3 +105,7 @@ bool writeVideoFile(const QString& path, double seconds, QString* error) {
         toneSource(seconds, 660) + QStringLiteral(" ! queue ! mux.");
     return runToEnd(description, path, error);
 }
+
+bool writeMediaFile(const QString& path, const QString& description, QString* error) {
+    return runToEnd(description, path, error);
+}

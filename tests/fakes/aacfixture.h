@@ -13,3 +13,7 @@ bool writeAacFile(const QString& path, double seconds, int frequency = 440,
 // A small container with a moving picture and an AAC sound track, `seconds` long.
 // Returns false with `error` naming the reason when no video encoder is installed.
 bool writeVideoFile(const QString& path, double seconds, QString* error = nullptr);
+
+// Runs the media pipeline `description` (gst-launch syntax) to its end; it writes `path`
+// through its file sink named "out".
+bool writeMediaFile(const QString& path, const QString& description, QString* error = nullptr);

@@ -3,8 +3,8 @@
 #include <QHash>
 #include <QSet>
 
-#include "app/failure.h"
-#include "playlist/ifilesystem.h"
+#include "core/failure.h"
+#include "core/ifilesystem.h"
 
 // An in-memory file system for tests. Paths are compared after collapsing runs of "/"
 // and dropping a trailing "/", so "/a//b/" and "/a/b" name the same entry. Entries
@@ -34,7 +34,7 @@ public:
     }
     // Whether readFolder stamps folders settled (a later change would show).
     void setSettled(bool settled) { m_settled = settled; }
-    // Directory reads (entries, subFolders, readFolder) of the folder so far.
+    // Directory reads (entries, readFolder) of the folder so far.
     int reads(const QString& folder) const { return m_reads.value(key(folder)); }
     // Listing `path` gives this error; names added so far are still returned when
     // `partial` is true.
@@ -58,7 +58,6 @@ public:
         return n && !n->isFolder && (parent == m_nodes.end() || parent->searchable);
     }
     DirListing entries(const QString& folder) const override { return list(folder, false); }
-    DirListing subFolders(const QString& folder) const override { return list(folder, true); }
     DirListing readFolder(const QString& folder) const override {
         DirListing result = list(folder, false);
         const Node* n = node(folder);

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QTimer>
 
-#include "app/failure.h"
-#include "app/ihotkeyservice.h"
+#include "core/failure.h"
+#include "core/ihotkeyservice.h"
 
 // Hot keys without a desktop: atoms are numbered from 0xC001 in order of first use,
 // registrations are recorded, and a test "presses" a key by its id.
@@ -29,6 +29,8 @@ public:
         registered.emplace_back(id, letter);
     }
 
+    void registerMediaKey(quint32 id, MediaKey key) override { media.emplace_back(id, key); }
+
     void setHandler(std::function<void(quint32)> onPressed) override {
         handler = std::move(onPressed);
     }
@@ -45,6 +47,7 @@ public:
 
     std::map<QString, quint32> atoms;
     std::vector<std::pair<quint32, char>> registered;
+    std::vector<std::pair<quint32, MediaKey>> media;
     std::function<void(quint32)> handler;
     char failOnLetter = 0;
 };

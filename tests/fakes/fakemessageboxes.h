@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "app/imessageboxes.h"
+#include "core/imessageboxes.h"
 
 // Records every box instead of showing it. Questions are answered from a queue, then
 // from a default. A callback can run while a box is "open", so a test can act at the

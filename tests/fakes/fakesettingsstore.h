@@ -6,11 +6,12 @@
 
 #include <QString>
 
-#include "app/failure.h"
-#include "app/isettingsstore.h"
+#include "core/failure.h"
+#include "core/isettingsstore.h"
 
 // An in-memory settings store. Saves can be made to fail, for every key or for one,
-// and are counted per key (failed saves are not counted and change nothing).
+// and are counted per key (failed saves are not counted and change nothing). A key can
+// be made unreadable: reading it throws, as a value that is there but cannot be read.
 class FakeSettingsStore : public ISettingsStore {
 public:
     FakeSettingsStore() = default;
@@ -18,6 +19,7 @@ public:
 
     std::optional<QString> read(const QString& key) const override {
         ++m_reads[key];
+        if (m_unreadable.count(key) != 0) throw Failure(QStringLiteral("Permission denied"));
         const auto it = m_values.find(key);
         if (it == m_values.end()) return std::nullopt;
         return it->second;
@@ -49,6 +51,14 @@ public:
         }
     }
 
+    void setUnreadable(const QString& key, bool unreadable) {
+        if (unreadable) {
+            m_unreadable[key] = true;
+        } else {
+            m_unreadable.erase(key);
+        }
+    }
+
     int saveCount(const QString& key) const {
         const auto it = m_saves.find(key);
         return it == m_saves.end() ? 0 : it->second;
@@ -65,6 +75,7 @@ public:
 private:
     std::map<QString, QString> m_values;
     std::map<QString, bool> m_failing;
+    std::map<QString, bool> m_unreadable;
     std::map<QString, int> m_saves;
     mutable std::map<QString, int> m_reads;
     bool m_failAll = false;

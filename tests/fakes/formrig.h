@@ -11,7 +11,9 @@
 #include "fakes/fakemessageboxes.h"
 #include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
+#include "playlist/listeditor.h"
 #include "playlist/playlist.h"
+#include "tray/trayhiding.h"
 
 // A main window on fakes: no pump, no tray, nothing ends the test process.
 struct FormRig {

@@ -3,9 +3,9 @@
 #include <QHash>
 #include <QStringList>
 
-#include "app/failure.h"
-#include "app/imessageboxes.h"
-#include "app/isettingsstore.h"
+#include "core/failure.h"
+#include "core/imessageboxes.h"
+#include "core/isettingsstore.h"
 
 // Records every box and answers questions with `answer`.
 class RecordingBoxes : public IMessageBoxes {

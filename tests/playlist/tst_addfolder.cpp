@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "app/steprunner.h"
+#include "core/steprunner.h"
 #include "fakes/fakefilesystem.h"
 #include "fakes/fakeshell.h"
 #include "helpers.h"

@@ -2,7 +2,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "fakes/fakenotifyareaservice.h"
 #include "tray/csystray.h"
 #include "tray/traypicture.h"

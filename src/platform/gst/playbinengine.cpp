@@ -70,8 +70,13 @@ PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
     m_panorama = gst_bin_get_by_name(GST_BIN(filter), "pan");
     m_volumeElement = gst_bin_get_by_name(GST_BIN(filter), "vol");
     m_sink = makeSink(sinkDescription);
+    // Sinks of our own for pictures and text, which never open a window or a device: even
+    // audio only, playbin otherwise makes an installed video output (the best-ranked one)
+    // to try it against the decoder of a file that holds pictures, and some of those
+    // outputs grab the display or crash on the spot.
     g_object_set(m_playbin, "flags", kPlayFlagAudio, "audio-filter", filter, "audio-sink", m_sink,
-                 nullptr);
+                 "video-sink", gst_element_factory_make("fakesink", "no-video"), "text-sink",
+                 gst_element_factory_make("fakesink", "no-text"), nullptr);
     applyVolume();
     applyBalance();
 
@@ -134,7 +139,9 @@ bool PlaybinEngine::load(const QString& path) {
     // Opening a FIFO or a device blocks or never ends: only regular files are played.
     const QByteArray native = QFile::encodeName(path);
     struct stat info {};
-    if (path.isEmpty() || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    // A NUL would end the name early and play the file named by the part before it.
+    if (path.isEmpty() || path.contains(QChar(u'\0')) || ::stat(native.constData(), &info) != 0 ||
+        !S_ISREG(info.st_mode)) {
         fail(QStringLiteral("not a regular file"));
         return false;
     }

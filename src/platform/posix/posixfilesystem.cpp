@@ -51,6 +51,12 @@ QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
+// Text that can name something on disk: not empty, and no NUL, which the system calls
+// take for the end of the path (they would look at the part before it instead).
+bool isPath(const QString& path) {
+    return !path.isEmpty() && !path.contains(QChar(u'\0'));
+}
+
 // The last path component, ignoring trailing separators; empty for "/".
 QByteArray baseName(const QByteArray& path) {
     qsizetype end = path.size();
@@ -146,13 +152,13 @@ bool PosixFileSystem::isPseudoFolder(const QByteArray& path, dev_t device) const
 }
 
 bool PosixFileSystem::fileExists(const QString& path) const {
-    if (path.isEmpty()) return false;
+    if (!isPath(path)) return false;
     struct stat st {};
     return ::stat(nativePath(path).constData(), &st) == 0;
 }
 
 std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
-    if (path.isEmpty()) return std::nullopt;
+    if (!isPath(path)) return std::nullopt;
     // A trailing "/" would make lstat() follow a link and report its target instead.
     QByteArray native = nativePath(path);
     while (native.size() > 1 && native.endsWith('/')) native.chop(1);
@@ -182,7 +188,7 @@ std::optional<quint32> PosixFileSystem::attributes(const QString& path) const {
 }
 
 bool PosixFileSystem::canOpenFile(const QString& path) const {
-    if (path.isEmpty()) return false;
+    if (!isPath(path)) return false;
     // An open asking for no access (O_PATH) succeeds exactly when the path resolves,
     // which is what stat() checks, without taking a descriptor: a third of the calls in
     // a scan, and it never blocks, not even on a FIFO.
@@ -194,16 +200,12 @@ DirListing PosixFileSystem::entries(const QString& folder) const {
     return read(folder, ReadMode::Names);
 }
 
-DirListing PosixFileSystem::subFolders(const QString& folder) const {
-    return read(folder, ReadMode::FoldersOnly);
-}
-
 DirListing PosixFileSystem::readFolder(const QString& folder) const {
     return read(folder, ReadMode::WithKinds);
 }
 
 bool PosixFileSystem::unchanged(const QString& folder, const FolderStamp& stamp) const {
-    if (!stamp.settled || !stamp.searchable || folder.isEmpty()) return false;
+    if (!stamp.settled || !stamp.searchable || !isPath(folder)) return false;
     // Looking up "." in the folder needs the same search permission as looking up any
     // of its entries, so this one call also tells that they can still be reached.
     QByteArray dot = nativePath(folder);
@@ -218,7 +220,7 @@ bool PosixFileSystem::unchanged(const QString& folder, const FolderStamp& stamp)
 
 DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
     DirListing result;
-    if (folder.isEmpty()) {
+    if (!isPath(folder)) {
         result.error = ListError::PathNotFound;
         return result;
     }
@@ -256,7 +258,6 @@ DirListing PosixFileSystem::read(const QString& folder, ReadMode mode) const {
                 continue;
             const EntryKind kind =
                 mode == ReadMode::Names ? EntryKind::Other : kindOf(dirFd, name, entry->d_type);
-            if (mode == ReadMode::FoldersOnly && kind != EntryKind::Folder) continue;
             QString decoded = QFile::decodeName(name);
             result.names.append(decoded);
             if (mode == ReadMode::WithKinds)

@@ -6,7 +6,7 @@
 
 #include <QHash>
 
-#include "playlist/ifilesystem.h"
+#include "core/ifilesystem.h"
 
 // The file system through POSIX calls. Every call is one system call or a short
 // fixed sequence of them; only the kind of each mounted file system is remembered.
@@ -22,12 +22,11 @@ public:
     std::optional<quint32> attributes(const QString& path) const override;
     bool canOpenFile(const QString& path) const override;
     DirListing entries(const QString& folder) const override;
-    DirListing subFolders(const QString& folder) const override;
     DirListing readFolder(const QString& folder) const override;
     bool unchanged(const QString& folder, const FolderStamp& stamp) const override;
 
 private:
-    enum class ReadMode { Names, FoldersOnly, WithKinds };
+    enum class ReadMode { Names, WithKinds };
     DirListing read(const QString& folder, ReadMode mode) const;
     bool isPseudoFolder(const QByteArray& path, dev_t device) const;
 

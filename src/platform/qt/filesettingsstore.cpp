@@ -1,19 +1,54 @@
 #include "platform/qt/filesettingsstore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 Q_LOGGING_CATEGORY(lcSettings, "quaverly.platform.settings")
 
 namespace {
 const QString kApplication = QStringLiteral("Varnelta");
 const QString kSection = QStringLiteral("Quaverly");
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+// "Cannot read the setting "Files" in /home/u/.config/Varnelta/Quaverly: Permission denied"
+Failure cannot(const char* verb, const QString& key, const QString& folder, const QString& why) {
+    return Failure(QStringLiteral("Cannot %1 the setting \"%2\" in %3: %4")
+                       .arg(QLatin1String(verb), key, folder, why));
+}
+
+Failure cannot(const char* verb, const QString& key, const QString& folder, int err) {
+    return cannot(verb, key, folder, QString::fromLocal8Bit(std::strerror(err)));
+}
+
+// Writes all of `bytes`; 0, or the error that stopped it (a short write that makes no
+// progress is a full file system).
+int writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return ENOSPC;
+        done += n;
+    }
+    return 0;
+}
 }  // namespace
 
 FileSettingsStore::FileSettingsStore() : FileSettingsStore(defaultFolder()) {}
@@ -22,7 +57,10 @@ FileSettingsStore::FileSettingsStore(QString folder) : m_folder(std::move(folder
 
 QString FileSettingsStore::defaultFolder() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
+    // A relative $XDG_CONFIG_HOME is invalid and ignored: used as it stands, it would
+    // make the settings depend on the folder the program was started from.
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
     return base + QLatin1Char('/') + kApplication + QLatin1Char('/') + kSection;
 }
 
@@ -40,22 +78,31 @@ std::optional<QString> FileSettingsStore::read(const QString& key) const {
         qCWarning(lcSettings) << "refusing to read the key" << key;
         return std::nullopt;
     }
-    const QString path = pathFor(key);
-    const QFileInfo info(path);
-    if (!info.exists()) return std::nullopt;
-    if (info.isDir()) {
-        qCWarning(lcSettings) << "the setting" << key << "is a folder; reading it as absent";
-        return std::nullopt;
+    const int fd = ::open(QFile::encodeName(pathFor(key)).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        // Only a name that is not there is an absent key; anything else is a value
+        // that exists and must not be taken for a missing one.
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw cannot("read", key, m_folder, errno);
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcSettings) << "cannot read the setting" << key << ":" << file.errorString();
-        return std::nullopt;
+    const FdCloser closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw cannot("read", key, m_folder, errno);
+    if (S_ISDIR(st.st_mode)) throw cannot("read", key, m_folder, EISDIR);
+    if (!S_ISREG(st.st_mode)) {
+        throw cannot("read", key, m_folder, QStringLiteral("not a regular file"));
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        qCWarning(lcSettings) << "reading the setting" << key
-                              << "stopped early:" << file.errorString();
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw cannot("read", key, m_folder, errno);
+        }
+        bytes.append(buffer, got);
     }
     // fromUtf8 replaces each invalid sequence with U+FFFD and keeps everything else.
     return QString::fromUtf8(bytes);
@@ -65,9 +112,12 @@ std::optional<QString> FileSettingsStore::read(const QString& key) const {
 // value again would only wait for the disk (the load step stores the play order again
 // at every start). A folder that cannot be written still fails as before.
 bool FileSettingsStore::holds(const QString& key, const QByteArray& bytes) const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(pathFor(key)).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != bytes.size() || ::access(QFile::encodeName(m_folder).constData(), W_OK) != 0)
+        return false;
     QFile file(pathFor(key));
-    if (file.size() != bytes.size() || !QFileInfo(m_folder).isWritable()) return false;
-    return file.open(QIODevice::ReadOnly) && file.readAll() == bytes && file.atEnd();
+    return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
 }
 
 void FileSettingsStore::save(const QString& key, const QString& value) {
@@ -84,12 +134,16 @@ void FileSettingsStore::save(const QString& key, const QString& value) {
     // a failed save.
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly)) {
-        throw Failure(QStringLiteral("Cannot save the setting \"%1\" in %2: %3")
-                          .arg(key, m_folder, file.errorString()));
+        throw cannot("save", key, m_folder, file.errorString());
     }
-    // A short write leaves the file uncommitted; QSaveFile then drops its temporary file.
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        throw Failure(QStringLiteral("Cannot save the setting \"%1\" in %2: %3")
-                          .arg(key, m_folder, file.errorString()));
+    // The bytes go to the new file's descriptor directly and every error is checked
+    // here: QSaveFile buffers small writes and commits even when flushing them failed
+    // (a full disk then left an empty value). On any error the QSaveFile is destroyed
+    // uncommitted, which removes the new file and leaves the old value as it was.
+    if (const int err = writeAll(file.handle(), bytes); err != 0)
+        throw cannot("save", key, m_folder, err);
+    if (::fdatasync(file.handle()) != 0) throw cannot("save", key, m_folder, errno);
+    if (!file.commit()) {
+        throw cannot("save", key, m_folder, file.errorString());
     }
 }

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "app/imessageboxes.h"
+#include "core/imessageboxes.h"
 
 class QWidget;
 

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QStringList>
 #include <QTimer>
 
 #include <xcb/xcb.h>
@@ -31,17 +33,37 @@ public:
     bool available() const override { return false; }
     quint32 addAtom(const QString&) override { return 0; }
     void registerHotKey(quint32, char) override {}
+    void registerMediaKey(quint32, MediaKey) override {}
     void setHandler(std::function<void(quint32)>) override {}
 };
 
 struct Grab {
     quint32 id;
     xcb_keycode_t keycode;
+    quint16 modifiers;  // without the lock states, which are grabbed in every combination
 };
 
+bool operator==(const Grab& a, const Grab& b) {
+    return a.id == b.id && a.keycode == b.keycode && a.modifiers == b.modifiers;
+}
+
+struct MediaKeySym {
+    xcb_keysym_t keysym;
+    const char* name;
+};
+
+// In the order of IHotKeyService::MediaKey.
+constexpr MediaKeySym kMediaKeys[] = {{0x1008ff14, "XF86AudioPlay"},
+                                      {0x1008ff31, "XF86AudioPause"},
+                                      {0x1008ff15, "XF86AudioStop"},
+                                      {0x1008ff17, "XF86AudioNext"},
+                                      {0x1008ff16, "XF86AudioPrev"}};
+
+// A key asked for: Ctrl+Shift+`letter`, or a media key when `letter` is 0.
 struct Wanted {
     quint32 id;
     char letter;
+    MediaKeySym media;
 };
 
 // The keyboard extension's own event numbers: 0 a new keyboard, 1 a new key map.
@@ -63,7 +85,10 @@ struct X11HotKeyService::Private : QAbstractNativeEventFilter {
     std::vector<xcb_window_t> roots;
     quint16 numLockMask = 0;
     std::vector<Grab> grabs;
-    std::vector<Wanted> wanted;  // every key asked for, to grab again after a layout change
+    std::vector<Grab> attempted;  // granted or not, for the keyboard map in use
+    std::vector<Wanted> wanted;   // every key asked for, to grab again after a layout change
+    QStringList refusedMedia;     // not yet said on standard error
+    bool refusalSaid = false;
     std::map<xcb_keycode_t, KeyState> keys;
     std::function<void(quint32)> handler;
     quint8 xkbFirstEvent = 0;  // 0: the server has no keyboard extension
@@ -71,7 +96,9 @@ struct X11HotKeyService::Private : QAbstractNativeEventFilter {
     QObject context;  // queued work dies with us
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
-    bool grab(quint32 id, char letter);
+    bool grab(const Wanted& w);
+    std::vector<Grab> targetsFor(const Wanted& w) const;
+    void sayRefused(const char* name);
     void ungrabAll();
     void queueRegrab();
     void regrab();
@@ -79,7 +106,7 @@ struct X11HotKeyService::Private : QAbstractNativeEventFilter {
     void findNumLockMask();
     std::vector<xcb_keycode_t> keycodesFor(char letter) const;
     bool isRoot(xcb_window_t w) const;
-    const Grab* grabFor(xcb_keycode_t keycode) const;
+    const Grab* grabFor(xcb_keycode_t keycode, std::optional<quint16> modifiers) const;
     bool isRepeat(xcb_keycode_t keycode, xcb_timestamp_t time);
 };
 
@@ -135,47 +162,121 @@ void X11HotKeyService::setHandler(std::function<void(quint32)> onPressed) {
 
 bool X11HotKeyService::grabHotKey(quint32 id, char letter) {
     if (!d->conn) return false;
-    d->wanted.push_back({id, letter});
-    return d->grab(id, letter);
+    d->wanted.push_back({id, letter, {}});
+    return d->grab(d->wanted.back());
 }
 
-bool X11HotKeyService::Private::grab(quint32 id, char letter) {
-    const std::vector<xcb_keycode_t> keycodes = keycodesFor(letter);
-    if (keycodes.empty()) {
-        qCWarning(lcHotKeys) << "no key on this keyboard types" << letter;
+void X11HotKeyService::registerMediaKey(quint32 id, MediaKey key) {
+    grabMediaKey(id, key);
+}
+
+bool X11HotKeyService::grabMediaKey(quint32 id, MediaKey key) {
+    if (!d->conn) return false;
+    d->wanted.push_back({id, 0, kMediaKeys[int(key)]});
+    return d->grab(d->wanted.back());
+}
+
+bool X11HotKeyService::Private::grab(const Wanted& w) {
+    const std::vector<Grab> targets = targetsFor(w);
+    const QString name = w.letter ? QStringLiteral("Ctrl+Shift+%1").arg(QLatin1Char(w.letter))
+                                  : QString::fromLatin1(w.media.name);
+    if (targets.empty()) {
+        // Many keyboards have no media keys; a missing letter is worth a word.
+        if (w.letter)
+            qCWarning(lcHotKeys) << "no key on this keyboard types" << name;
+        else
+            qCDebug(lcHotKeys) << "no key on this keyboard types" << name;
         return false;
     }
+    attempted.insert(attempted.end(), targets.begin(), targets.end());
     const quint16 lock = XCB_MOD_MASK_LOCK;
     const quint16 locks[] = {0, numLockMask, lock, quint16(numLockMask | lock)};
     bool granted = true;
-    for (xcb_keycode_t keycode : keycodes) {
-        std::vector<xcb_void_cookie_t> cookies;
+    for (const Grab& target : targets) {
+        struct Variant {
+            xcb_void_cookie_t cookie;
+            xcb_window_t root;
+            quint16 modifiers;
+        };
+        std::vector<Variant> variants;
         for (xcb_window_t root : roots)
-            for (quint16 extra : locks)
-                cookies.push_back(xcb_grab_key_checked(conn, 0, root, kCtrlShift | extra, keycode,
-                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        bool keyGranted = true;
-        for (xcb_void_cookie_t c : cookies) {
-            if (xcb_generic_error_t* e = xcb_request_check(conn, c)) {
-                keyGranted = false;
-                std::free(e);
+            for (quint16 extra : locks) {
+                const quint16 mods = target.modifiers | extra;
+                variants.push_back({xcb_grab_key_checked(conn, 0, root, mods, target.keycode,
+                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    root, mods});
             }
+        std::vector<const Variant*> taken;
+        for (const Variant& v : variants) {
+            if (xcb_generic_error_t* e = xcb_request_check(conn, v.cookie))
+                std::free(e);
+            else
+                taken.push_back(&v);
         }
-        if (keyGranted) {
-            grabs.push_back({id, keycode});
-        } else {
-            // Someone else holds (part of) the combination; it stays theirs.
-            granted = false;
-            qCInfo(lcHotKeys) << "Ctrl+Shift+" << letter << "is held by another client";
+        if (taken.size() == variants.size()) {
+            grabs.push_back(target);
+            continue;
+        }
+        // Someone else holds (part of) the combination; it stays theirs, whole: the lock
+        // states we did get would only swallow their presses.
+        for (const Variant* v : taken) xcb_ungrab_key(conn, target.keycode, v->root, v->modifiers);
+        xcb_flush(conn);
+        granted = false;
+    }
+    if (granted) return true;
+    if (w.letter) {
+        qCInfo(lcHotKeys) << name << "is held by another client";
+    } else {
+        qCDebug(lcHotKeys) << name << "is held by another client";
+        sayRefused(w.media.name);  // the one line about them all
+    }
+    return false;
+}
+
+// The media keys and the Ctrl+Shift letters that type the wanted key, each with the
+// modifiers that select it on its key (Shift for a symbol on the second level).
+std::vector<Grab> X11HotKeyService::Private::targetsFor(const Wanted& w) const {
+    std::vector<Grab> result;
+    if (w.letter) {
+        for (xcb_keycode_t keycode : keycodesFor(w.letter))
+            result.push_back({w.id, keycode, kCtrlShift});
+        return result;
+    }
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, w.media.keysym);
+    if (!codes) return result;
+    for (xcb_keycode_t* k = codes; *k != XCB_NO_SYMBOL; ++k) {
+        for (int level = 0; level < 2; ++level) {
+            if (xcb_key_symbols_get_keysym(symbols, *k, level) != w.media.keysym) continue;
+            const Grab g{w.id, *k, quint16(level ? XCB_MOD_MASK_SHIFT : 0)};
+            if (std::find(result.begin(), result.end(), g) == result.end()) result.push_back(g);
+            break;
         }
     }
-    return granted;
+    std::free(codes);
+    return result;
+}
+
+// A desktop that passes the media keys to its media-player interface holds them itself.
+// Said once per run, for all the keys refused at start-up together.
+void X11HotKeyService::Private::sayRefused(const char* name) {
+    if (refusalSaid || refusedMedia.contains(QLatin1String(name))) return;
+    refusedMedia << QString::fromLatin1(name);
+    if (refusedMedia.size() > 1) return;
+    QTimer::singleShot(0, &context, [this] {
+        refusalSaid = true;
+        std::fprintf(stderr,
+                     "quaverly: another program holds the media keys %s; they reach Quaverly "
+                     "through the desktop's media-player interface instead.\n",
+                     qPrintable(refusedMedia.join(QStringLiteral(", "))));
+        refusedMedia.clear();
+    });
 }
 
 void X11HotKeyService::Private::ungrabAll() {
     for (const Grab& g : grabs)
         for (xcb_window_t root : roots) xcb_ungrab_key(conn, g.keycode, root, XCB_MOD_MASK_ANY);
     grabs.clear();
+    attempted.clear();
     keys.clear();
 }
 
@@ -197,16 +298,13 @@ void X11HotKeyService::Private::regrab() {
     // Typing on another keyboard also announces a "new" map, mostly the same one: keep
     // the grabs while they still hold the right keys.
     std::vector<Grab> wantedGrabs;
-    for (const Wanted& w : wanted)
-        for (xcb_keycode_t keycode : keycodesFor(w.letter)) wantedGrabs.push_back({w.id, keycode});
-    const auto same = [](const Grab& a, const Grab& b) {
-        return a.id == b.id && a.keycode == b.keycode;
-    };
-    if (numLockMask == oldNumLockMask &&
-        std::equal(grabs.begin(), grabs.end(), wantedGrabs.begin(), wantedGrabs.end(), same))
-        return;
+    for (const Wanted& w : wanted) {
+        const std::vector<Grab> targets = targetsFor(w);
+        wantedGrabs.insert(wantedGrabs.end(), targets.begin(), targets.end());
+    }
+    if (numLockMask == oldNumLockMask && wantedGrabs == attempted) return;
     ungrabAll();
-    for (const Wanted& w : wanted) grab(w.id, w.letter);
+    for (const Wanted& w : wanted) grab(w);
     xcb_flush(conn);
     qCDebug(lcHotKeys) << "keyboard map changed: hot keys grabbed again";
 }
@@ -258,9 +356,11 @@ bool X11HotKeyService::Private::isRoot(xcb_window_t w) const {
     return std::find(roots.begin(), roots.end(), w) != roots.end();
 }
 
-const Grab* X11HotKeyService::Private::grabFor(xcb_keycode_t keycode) const {
+// The grab of the key with these modifiers, or of the key whatever the modifiers.
+const Grab* X11HotKeyService::Private::grabFor(xcb_keycode_t keycode,
+                                               std::optional<quint16> modifiers) const {
     for (const Grab& g : grabs)
-        if (g.keycode == keycode) return &g;
+        if (g.keycode == keycode && (!modifiers || g.modifiers == *modifiers)) return &g;
     return nullptr;
 }
 
@@ -294,24 +394,24 @@ bool X11HotKeyService::Private::nativeEventFilter(const QByteArray& eventType, v
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
     if (!isRoot(key->event)) return false;
-    const Grab* grab = grabFor(key->detail);
-    if (!grab) return false;
     if (type == XCB_KEY_RELEASE) {
+        if (!grabFor(key->detail, std::nullopt)) return false;
         KeyState& k = keys[key->detail];
         k.down = false;
         k.released = true;
         k.lastRelease = key->time;
         return true;
     }
-    const quint16 mods = key->state & 0xff & ~(XCB_MOD_MASK_LOCK | numLockMask);
-    if (mods != kCtrlShift) return false;
+    const Grab* grab = grabFor(key->detail, key->state & 0xff & ~(XCB_MOD_MASK_LOCK | numLockMask));
+    if (!grab) return false;
     if (isRepeat(key->detail, key->time)) return true;
     qCDebug(lcHotKeys) << "hot key" << grab->id;
     if (handler) handler(grab->id);
     return true;
 }
 
-std::unique_ptr<IHotKeyService> createHotKeyService() {
+std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys) {
+    if (!grabKeys) return std::make_unique<NullHotKeyService>();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto service = std::make_unique<X11HotKeyService>();
         if (service->available()) return service;

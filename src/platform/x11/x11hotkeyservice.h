@@ -3,10 +3,11 @@
 #include <functional>
 #include <memory>
 
-#include "app/ihotkeyservice.h"
+#include "core/ihotkeyservice.h"
 
-// Global hot keys on X11: passive grabs of Ctrl+Shift+letter on every root window of
-// Qt's own xcb connection, served by a native event filter on the UI thread.
+// Global hot keys on X11: passive grabs of Ctrl+Shift+letter and of the media keys on
+// every root window of Qt's own xcb connection, served by a native event filter on the
+// UI thread.
 // Construct only after QGuiApplication, and only when it runs on the "xcb" platform.
 class X11HotKeyService : public IHotKeyService {
 public:
@@ -16,11 +17,15 @@ public:
     bool available() const override;
     quint32 addAtom(const QString& name) override;
     void registerHotKey(quint32 id, char letter) override;
+    void registerMediaKey(quint32 id, MediaKey key) override;
     void setHandler(std::function<void(quint32 id)> onPressed) override;
 
     // Grabs the key as registerHotKey does; false when the server refused any of the
     // lock-state variants (another client holds the combination) or the letter has no key.
     bool grabHotKey(quint32 id, char letter);
+    // Grabs the media key as registerMediaKey does; false when refused or no key types it.
+    // Refused media keys are named once, on standard error, soon after.
+    bool grabMediaKey(quint32 id, MediaKey key);
 
 private:
     struct Private;
@@ -28,5 +33,6 @@ private:
 };
 
 // The X11 service when Qt runs on xcb, else a service without keys (and one line on
-// standard error saying the hot keys are unavailable).
-std::unique_ptr<IHotKeyService> createHotKeyService();
+// standard error saying the hot keys are unavailable). Without `grabKeys` (the user
+// wants no global keys) always the service without keys, silently.
+std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys = true);

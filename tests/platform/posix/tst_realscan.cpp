@@ -5,7 +5,7 @@
 
 #include <QThread>
 
-#include "app/imessageboxes.h"
+#include "core/imessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playlist/addfolder.h"
 #include "treemaker.h"
@@ -56,8 +56,17 @@ QStringList scan(const QString& folder, const QString& pattern, int* boxCount = 
 // file by its path: the scan without entry kinds or stamps.
 class PlainReads : public PosixFileSystem {
 public:
+    // Only the sub-folders, and no stamp: nothing is taken from the read for later.
     DirListing readFolder(const QString& folder) const override {
-        return IFileSystem::readFolder(folder);
+        const DirListing all = PosixFileSystem::readFolder(folder);
+        DirListing folders;
+        folders.error = all.error;
+        for (qsizetype i = 0; i < all.names.size(); ++i) {
+            if (all.kinds.value(i) != EntryKind::Folder) continue;
+            folders.names << all.names[i];
+            folders.kinds << EntryKind::Folder;
+        }
+        return folders;
     }
 };
 

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Keeps the layout's dependency rules:
+#  - only the window (src/app/) and main.cpp include headers of src/app/;
+#  - an adapter under src/platform/ includes, of the rest of the program, only the
+#    interfaces it implements (i*.h) and the failure they may throw;
+#  - no source file is over 500 lines.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+
+status=0
+complain() {
+    echo "check-layout: $*" >&2
+    status=1
+}
+
+while IFS= read -r line; do
+    complain "$line: only src/app/ and src/main.cpp may include the window's headers"
+done < <(grep -rnE '^#include "app/' src --include='*.h' --include='*.cpp' |
+    grep -vE '^src/(app/|main\.cpp:)')
+
+while IFS= read -r line; do
+    header="$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"${line#*:*:}")"
+    case "$header" in
+        platform/*) ;;
+        core/failure.h) ;;
+        */i[a-z]*.h) ;;
+        *) complain "$line: an adapter includes only the interfaces it implements" ;;
+    esac
+done < <(grep -rnE '^#include "' src/platform --include='*.h' --include='*.cpp' |
+    grep -vE '\.moc"')
+
+while read -r count file; do
+    [[ "$file" == total ]] && continue
+    ((count > 500)) && complain "$file has $count lines (at most 500)"
+done < <(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
+    'bench/*.cpp' 'bench/*.h' 'scripts/*.cpp' | xargs -r wc -l)
+
+[[ $status -eq 0 ]] && echo "check-layout: the layout holds"
+exit "$status"

@@ -1,0 +1,252 @@
+#include "playback/transport.h"
+
+#include <chrono>
+
+#include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QTreeView>
+
+#include "core/failure.h"
+#include "core/ifilesystem.h"
+#include "core/imessageboxes.h"
+#include "core/isettingsstore.h"
+#include "core/numbers.h"
+#include "core/steprunner.h"
+#include "playback/randomindex.h"
+#include "playlist/playlist.h"
+
+Q_LOGGING_CATEGORY(lcPlayback, "quaverly.playback")
+
+namespace {
+// The scroll arithmetic is 32-bit with an overflow check, like the list's own positions.
+qint32 checkedSub(qint32 a, qint32 b) {
+    qint32 r = 0;
+    if (__builtin_sub_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
+    return r;
+}
+qint32 checkedMul(qint32 a, qint32 b) {
+    qint32 r = 0;
+    if (__builtin_mul_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
+    return r;
+}
+
+// An ordinary file: a regular file that is neither hidden nor system. Folders never match.
+bool ordinaryFileExists(const IFileSystem& fs, const QString& path) {
+    const auto attributes = fs.attributes(path);
+    if (!attributes) return false;
+    const quint32 a = *attributes;
+    return (a & FileAttr::Directory) == 0 && (a & FileAttr::Archive) != 0 &&
+           (a & (FileAttr::Hidden | FileAttr::System)) == 0;
+}
+
+}  // namespace
+
+QString Caption::volumeLevel(int level) {
+    return QStringLiteral("Volume Level = %1").arg(level);
+}
+
+Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
+                     ISettingsStore& store, const QString& appTitle)
+    : m_list(list), m_view(view), m_boxes(boxes), m_fs(fs), m_store(store), m_appTitle(appTitle) {}
+
+clsMusic& Transport::music() const {
+    if (!Music) throw Failure(QStringLiteral("Object variable not set"));
+    return *Music;
+}
+
+void Transport::tell(const QString& text) {
+    m_boxes.information(m_appTitle, text);
+}
+
+void Transport::reseed() {
+    using namespace std::chrono;
+    // Seconds since midnight, fraction included, as the seed.
+    const auto now = system_clock::now().time_since_epoch();
+    const auto sinceMidnight = duration_cast<nanoseconds>(now % hours(24)).count();
+    m_rng.seed(static_cast<std::mt19937::result_type>(sinceMidnight ^ (sinceMidnight >> 32)));
+}
+
+double Transport::rnd() {
+    return static_cast<double>(m_rng() >> 8) / 16777216.0;
+}
+
+void Transport::PlayTheFile(bool GoBack, bool Navigate) {
+    ++m_playTheFileDepth;
+    const auto leave = qScopeGuard([this] { --m_playTheFileDepth; });
+    StepRunner r(m_boxes, formLocation("PlayTheFile"));
+    Playlist& list = m_list;
+
+    r.step(100, [&] { reseed(); });
+    if (r.test(102, [&] { return list.Count() == 0; })) {
+        tell(QStringLiteral("No files added."));
+        return;
+    }
+    r.step(104, [&] {
+        if (Navigate) KeepSelection = false;
+    });
+    const PlayOrder order = m_view.playOrder();
+    if (r.test(106, [&] { return RequestedIndex != 0; })) {
+        r.step(108, [&] { list.Select(RequestedIndex); });
+        r.step(110, [&] { RequestedIndex = 0; });
+    } else if (order == PlayOrder::Random) {
+        int i = 0;
+        r.step(112, [&] {
+            reseed();
+            i = static_cast<int>(RandomIndex(list.Count(), rnd()));
+            if (list.Count() > 1) {
+                while (i == list.Selected()) i = static_cast<int>(RandomIndex(list.Count(), rnd()));
+            }
+        });
+        r.step(116, [&] { list.Select(i); });
+    } else if (order == PlayOrder::InOrder) {
+        r.step(118, [&] {
+            if (KeepSelection) return;
+            const int k = list.Selected();
+            if (GoBack)
+                list.Select(k == 1 ? list.Count() : k - 1);
+            else
+                list.Select(k == list.Count() ? 1 : k + 1);
+        });
+    }
+    r.step(136, [&] { KeepSelection = false; });
+    QString path;
+    r.step(138, [&] { path = list.SelectedText(); });
+    r.step(140, [&] {
+        if (m_view.windowVisible())
+            ScrollToItem(list.Selected());
+        else
+            list.MakeVisible(list.Selected());
+    });
+    if (r.test(146, [&] { return path.isEmpty(); })) {
+        tell(QStringLiteral("You must open or select a file first."));
+        return;
+    }
+    if (r.test(148, [&] { return !ordinaryFileExists(m_fs, path); })) {
+        tell(QStringLiteral("File selected does not exists."));
+        return;
+    }
+    r.step(164, [&] { IsPlaying = true; });
+    r.step(166, [&] { music().setFileName(path); });
+    r.step(168, [&] { music().setPosition(0); });
+    r.step(170, [&] { music().Play(); });
+    r.step(172, [&] { m_view.startMonitor(); });
+}
+
+void Transport::ScrollToItem(int index) {
+    Playlist& list = m_list;
+    const int top = list.FirstVisible();
+    const int entryTwips = roundHalfEven(list.EntryHeight(1));
+    const int twipsPerPixel = roundHalfEven(twipsPerPixelY(list.view()));
+    if (twipsPerPixel == 0) throw Failure(QStringLiteral("Division by zero"));
+    const qint32 rowPixels = entryTwips / twipsPerPixel;
+    list.ScrollBy(checkedMul(checkedSub(index, top), rowPixels));
+    list.Select(index);
+    list.view()->setFocus(Qt::OtherFocusReason);
+}
+
+int Transport::LevelToVolume(int level) {
+    if (level == 0) return clsMusic::kMinVolume;
+    if (level == 100) return clsMusic::kMaxVolume;
+    return level * 10 - 1000;
+}
+
+void Transport::PushButton1_Click() {
+    StepRunner r(m_boxes, formLocation("PushButton1_Click"));
+    if (r.test(100, [&] { return m_view.startStopCaption() == Caption::Stop; })) {
+        r.step(112, [&] { m_view.setStartStopCaption(Caption::Start); });
+        r.step(114, [&] { m_view.setPauseCaption(Caption::Pause); });
+        r.step(116, [&] { music().StopPlaying(); });
+        r.step(118, [&] { IsPlaying = false; });
+        return;
+    }
+    if (r.test(102, [&] { return IsPlaying; })) {
+        tell(QStringLiteral("Please stop playing first."));
+        return;
+    }
+    r.step(104, [&] { m_view.setStartStopCaption(Caption::Stop); });
+    r.step(106, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(108, [&] { PlayTheFile(false, false); });
+}
+
+void Transport::PushButton4_Click() {
+    StepRunner r(m_boxes, formLocation("PushButton4_Click"));
+    if (r.test(100, [&] { return m_view.pauseCaption() == Caption::Pause; })) {
+        if (r.test(102, [&] { return !IsPlaying; })) {
+            tell(QStringLiteral("Please start playing first."));
+            return;
+        }
+        r.step(106, [&] { music().Pause(); });
+        r.step(108, [&] { m_view.setPauseCaption(Caption::Resume); });
+        return;
+    }
+    r.step(110, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(112, [&] { music().Play(); });
+}
+
+void Transport::PushButton6_Click() {
+    StepRunner r(m_boxes, formLocation("PushButton6_Click"));
+    r.step(100, [&] { PlayTheFile(true, true); });
+    r.step(102, [&] { m_view.setStartStopCaption(Caption::Stop); });
+    r.step(104, [&] { m_view.setPauseCaption(Caption::Pause); });
+}
+
+void Transport::PushButton7_Click() {
+    StepRunner r(m_boxes, formLocation("PushButton7_Click"));
+    r.step(100, [&] { PlayTheFile(false, true); });
+    r.step(102, [&] { m_view.setStartStopCaption(Caption::Stop); });
+    r.step(104, [&] { m_view.setPauseCaption(Caption::Pause); });
+}
+
+void Transport::playRequest(int position) {
+    KeepSelection = true;
+    RequestedIndex = position;
+    PushButton1_Click();
+}
+
+void Transport::tmrTimer_Timer() {
+    // While an earlier PlayTheFile still waits in one of its message boxes, a tick must
+    // not start another one: with a missing next file that would stack a new box every
+    // 100 ms without end.
+    if (m_playTheFileDepth > 0 || !Music) return;
+    if (Music->duration() == 0) return;
+    const double length = Music->duration();
+    const double position = Music->Position();
+    if (position == length) PlayTheFile(false, false);
+}
+
+void Transport::Slider1_Change(int level) {
+    m_view.setVolumeCaption(Caption::volumeLevel(level));
+    try {
+        m_store.save(SettingKey::VolumeLevel, QString::number(level));
+    } catch (const std::exception& e) {
+        qCWarning(lcPlayback) << "Volume Level not saved:" << e.what();
+    }
+    if (Music) Music->setVolume(LevelToVolume(level));
+}
+
+void Transport::Volume_Scroll(int value, int maximum) {
+    try {
+        const qint32 volume = checkedSub(value, maximum);
+        if (Music) Music->setVolume(volume);
+    } catch (const std::exception& e) {
+        qCWarning(lcPlayback) << "Volume:" << e.what();
+    }
+}
+
+void Transport::Balance_Scroll(int value) {
+    if (Music) Music->setBalance(value);
+}
+
+void Transport::Speed_Scroll(int value) {
+    if (Music) Music->setSpeed(value / 50.0);
+}
+
+void Transport::rememberOptions(bool random, bool inOrder) {
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    try {
+        m_store.save(SettingKey::Option1, flag(random));
+        m_store.save(SettingKey::Option2, flag(inOrder));
+    } catch (const std::exception& e) {
+        qCWarning(lcPlayback) << "play order not saved:" << e.what();
+    }
+}

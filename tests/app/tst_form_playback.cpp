@@ -1,0 +1,336 @@
+#include <QtTest>
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "fakes/formrig.h"
+#include "platform/posix/posixfilesystem.h"
+
+namespace {
+const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
+const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
+const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
+const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
+
+QStringList paths(int n) {
+    QStringList out;
+    for (int i = 1; i <= n; ++i) out << QStringLiteral("/music/track%1.aac").arg(i);
+    return out;
+}
+}  // namespace
+
+class TestFormPlayback : public QObject {
+    Q_OBJECT
+
+    // A loaded window with n existing files, in the given mode.
+    void setUp(FormRig& rig, int n, bool inOrder) {
+        rig.addFiles(paths(n));
+        rig.store.set("Option1", inOrder ? "0" : "1");
+        rig.store.set("Option2", inOrder ? "1" : "0");
+        rig.load(paths(n));
+    }
+
+private Q_SLOTS:
+    void emptyListSaysSo() {
+        FormRig rig;
+        rig.load();
+        rig.form->PushButton1_Click();
+        QCOMPARE(rig.messages(), QStringList({"No files added."}));
+        QCOMPARE(rig.form->PushButton1->text(), kStop);  // captions change first
+        QVERIFY(!rig.form->transport().IsPlaying);
+        QVERIFY(rig.form->transport().KeepSelection);
+        rig.form->PushButton1_Click();  // the stop branch puts them back, silently
+        QCOMPARE(rig.form->PushButton1->text(), kStart);
+        QCOMPARE(rig.boxes.count(), 1);
+        rig.form->PushButton7_Click();
+        QCOMPARE(rig.messages().last(), QStringLiteral("No files added."));
+        QCOMPARE(rig.form->PushButton1->text(), kStop);
+        QCOMPARE(rig.form->PushButton4->text(), kPause);
+        QCOMPARE(rig.engine.loadCount, 0);
+    }
+
+    void inOrderWrapsBothWays() {
+        FormRig rig;
+        setUp(rig, 3, true);
+        Form1& f = *rig.form;
+        f.PushButton1_Click();  // right after start-up the selected entry itself plays
+        QCOMPARE(rig.engine.loadedPath, paths(3)[0]);
+        f.PushButton7_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
+        f.PushButton7_Click();
+        f.PushButton7_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[0]);  // forward from the last
+        f.PushButton6_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[2]);  // backward from the first
+        QCOMPARE(rig.list().Selected(), 3);
+        QVERIFY(f.tmrTimer->isActive());
+        QCOMPARE(rig.boxes.count(), 0);
+    }
+
+    void nextRightAfterStartMovesOn() {
+        FormRig rig;
+        setUp(rig, 3, true);
+        rig.form->PushButton7_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
+    }
+
+    void randomNeverRepeats_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one entry") << 1;
+        QTest::newRow("two entries alternate") << 2;
+        QTest::newRow("five entries") << 5;
+    }
+    void randomNeverRepeats() {
+        QFETCH(int, count);
+        FormRig rig;
+        setUp(rig, count, false);
+        int previous = rig.list().Selected();
+        for (int i = 0; i < 40; ++i) {
+            i % 2 ? rig.form->PushButton6_Click() : rig.form->PushButton7_Click();
+            const int now = rig.list().Selected();
+            if (count == 1)
+                QCOMPARE(now, 1);
+            else if (count == 2)
+                QCOMPARE(now, 3 - previous);
+            else
+                QVERIFY(now != previous);
+            QCOMPARE(rig.engine.loadedPath, paths(count)[now - 1]);
+            previous = now;
+        }
+    }
+
+    // A clicked entry plays next in either mode and from any caller.
+    void requestedEntryPlays_data() {
+        QTest::addColumn<bool>("inOrder");
+        QTest::addColumn<int>("caller");  // 1 start, 6 previous, 7 next
+        for (bool inOrder : {false, true})
+            for (int caller : {1, 6, 7})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(inOrder).arg(caller)))
+                    << inOrder << caller;
+    }
+    void requestedEntryPlays() {
+        QFETCH(bool, inOrder);
+        QFETCH(int, caller);
+        FormRig rig;
+        setUp(rig, 6, inOrder);
+        rig.form->transport().RequestedIndex = 5;
+        if (caller == 1) rig.form->PushButton1_Click();
+        if (caller == 6) rig.form->PushButton6_Click();
+        if (caller == 7) rig.form->PushButton7_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(6)[4]);
+        QCOMPARE(rig.form->transport().RequestedIndex, 0);
+    }
+
+    void requestBeyondCountShowsBoxAndPlaysSelected() {
+        FormRig rig;
+        setUp(rig, 3, true);
+        rig.list().Select(2);
+        rig.form->transport().RequestedIndex = 9;
+        rig.form->PlayTheFile(false, false);
+        QCOMPARE(rig.errorTexts().size(), 1);
+        QVERIFY(
+            rig.errorTexts()[0].contains("in Tindrell2021/08/31.Form1.PlayTheFile at line 108"));
+        QCOMPARE(rig.form->transport().RequestedIndex, 0);
+        QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
+    }
+
+    void missingAndEmptyEntries() {
+        FormRig rig;
+        rig.addFiles({"/music/a.aac"});
+        rig.store.set("Option1", "0");
+        rig.store.set("Option2", "1");
+        rig.load({"/music/a.aac", "/music/gone.aac", "/music/.hidden.aac", "/music"});
+        rig.fs.addFile("/music/.hidden.aac", FileAttr::Archive | FileAttr::Hidden);
+        Form1& f = *rig.form;
+        f.PushButton1_Click();
+        QCOMPARE(rig.engine.loadedPath, QStringLiteral("/music/a.aac"));
+        f.PushButton7_Click();  // a missing file: the playing one goes on
+        f.PushButton7_Click();  // hidden files are not ordinary files
+        f.PushButton7_Click();  // nor are folders
+        QCOMPARE(rig.messages(), QStringList(3, QStringLiteral("File selected does not exists.")));
+        QCOMPARE(rig.engine.loadCount, 1);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Running);
+        QCOMPARE(rig.list().Selected(), 4);
+        rig.list().SetText(1, QString());
+        f.PushButton7_Click();
+        QCOMPARE(rig.messages().last(), QStringLiteral("You must open or select a file first."));
+        QCOMPARE(rig.list().Selected(), 1);
+    }
+
+    // On the real file system, an entry holding a NUL names no file, not the file
+    // named by the part before the NUL.
+    void entryWithNulIsNoFile() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.aac");
+        QFile(file).open(QIODevice::WriteOnly);
+        PosixFileSystem disk;
+        FormRig rig;
+        rig.store.set("Files", file + QChar(u'\0') + ".aac||MySeparator12||");
+        rig.make([&](Form1::Services& s) { s.fs = &disk; });
+        rig.form->Form_Load();
+        rig.form->PushButton1_Click();
+        QCOMPARE(rig.messages(), QStringList{"File selected does not exists."});
+        QCOMPARE(rig.engine.loadCount, 0);
+    }
+
+    void transportCaptionsAndMessages() {
+        FormRig rig;
+        setUp(rig, 2, true);
+        Form1& f = *rig.form;
+        f.PushButton4_Click();
+        QCOMPARE(rig.messages(), QStringList({"Please start playing first."}));
+        f.PushButton1_Click();
+        QCOMPARE(f.PushButton1->text(), kStop);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Running);
+        f.PushButton4_Click();
+        QCOMPARE(f.PushButton4->text(), kResume);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Paused);
+        f.PushButton4_Click();
+        QCOMPARE(f.PushButton4->text(), kPause);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Running);
+        f.PushButton4_Click();
+        f.PushButton1_Click();  // stop from paused
+        QCOMPARE(f.PushButton1->text(), kStart);
+        QCOMPARE(f.PushButton4->text(), kPause);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
+        QVERIFY(!f.transport().IsPlaying);
+        f.PushButton4_Click();
+        QCOMPARE(rig.messages().last(), QStringLiteral("Please start playing first."));
+        // Captions reading "start" while a track plays: Start refuses.
+        f.PushButton7_Click();
+        f.PushButton1->setText(kStart);
+        f.PushButton1_Click();
+        QCOMPARE(rig.messages().last(), QStringLiteral("Please stop playing first."));
+    }
+
+    void clickOnEntry() {
+        FormRig rig;
+        setUp(rig, 4, false);
+        Form1& f = *rig.form;
+        rig.list().Select(3);
+        f.ListView1_Click();  // starts with the clicked entry
+        QCOMPARE(rig.engine.loadedPath, paths(4)[2]);
+        rig.list().Select(2);
+        f.ListView1_Click();  // stops, keeping the entry for the next start
+        QCOMPARE(f.PushButton1->text(), kStart);
+        QCOMPARE(f.transport().RequestedIndex, 2);
+        f.PushButton1_Click();
+        QCOMPARE(rig.engine.loadedPath, paths(4)[1]);
+    }
+
+    void monitorMovesOnAtTheEnd() {
+        FormRig rig;
+        setUp(rig, 3, true);
+        Form1& f = *rig.form;
+        f.tmrTimer_Timer();  // before the first start nothing is loaded
+        QCOMPARE(rig.engine.loadCount, 0);
+        f.PushButton1_Click();
+        rig.engine.advance(10);
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.engine.loadCount, 1);
+        rig.engine.endTrack();
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
+        f.PushButton4_Click();  // paused at its end counts as finished too
+        rig.engine.endTrack();
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.engine.loadedPath, paths(3)[2]);
+        rig.engine.loadDuration = 0;  // a file that cannot be played: never moves on
+        f.PushButton7_Click();
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.engine.loadCount, 4);
+    }
+
+    // While PlayTheFile waits in a message box, the monitor does not start another.
+    void monitorDoesNotStackBoxes() {
+        FormRig rig;
+        rig.addFiles({"/music/a.aac"});
+        rig.store.set("Option1", "0");
+        rig.store.set("Option2", "1");
+        rig.load({"/music/a.aac", "/music/gone.aac"});
+        Form1& f = *rig.form;
+        f.PushButton1_Click();
+        rig.engine.endTrack();
+        int nested = 0;
+        rig.boxes.setOnOpen([&](const FakeMessageBoxes::Box&) {
+            for (int i = 0; i < 5; ++i) f.tmrTimer_Timer();  // ticks while the box is open
+            nested = std::max(nested, rig.boxes.openNow());
+        });
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.messages(), QStringList({"File selected does not exists."}));
+        QCOMPARE(nested, 1);
+        rig.boxes.setOnOpen({});
+        f.tmrTimer_Timer();  // the next tick tries again, past the missing entry
+        QCOMPARE(rig.engine.loadCount, 2);
+    }
+
+    void sliders() {
+        FormRig rig;
+        setUp(rig, 1, true);
+        Form1& f = *rig.form;
+        f.PushButton1_Click();
+        for (auto [level, volume] : {std::pair{0, -10000}, {1, -990}, {37, -630}, {100, 0}}) {
+            f.Slider1->setValue(level);
+            QCOMPARE(rig.engine.currentVolume, volume);
+            QCOMPARE(f.Frame3->title(), QStringLiteral("Volume Level = %1").arg(level));
+            QCOMPARE(rig.store.value("Volume Level"), QString::number(level));
+        }
+        for (auto [pos, volume] : {std::pair{0, -10000}, {5000, -5000}, {10000, 0}}) {
+            f.Volume->setValue(pos == 10000 ? 9999 : pos);
+            f.Volume->setValue(pos);
+            QCOMPARE(rig.engine.currentVolume, volume);
+        }
+        f.Balance->setValue(-10000);
+        QCOMPARE(rig.engine.currentBalance, -10000);
+        f.Balance->setValue(10000);
+        QCOMPARE(rig.engine.currentBalance, 10000);
+        for (auto [pos, rate] : {std::pair{0, 0.1}, {5, 0.1}, {6, 0.12}, {50, 1.0}, {100, 2.0}}) {
+            f.Speed->setValue(pos);
+            QCOMPARE(rig.engine.currentRate, rate);
+        }
+        rig.store.setFailSaves(true);  // a store that cannot be written: the sound still follows
+        f.Slider1->setValue(10);
+        QCOMPARE(rig.engine.currentVolume, -900);
+        QCOMPARE(rig.boxes.count(), 0);
+    }
+
+    void optionClicksStoreBoth() {
+        FormRig rig;
+        rig.load();
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QTest::mouseClick(f.Option2, Qt::LeftButton, {}, QPoint(5, f.Option2->height() / 2));
+        QVERIFY(f.Option2->isChecked() && !f.Option1->isChecked());
+        QCOMPARE(rig.store.value("Option1"), QStringLiteral("0"));
+        QCOMPARE(rig.store.value("Option2"), QStringLiteral("1"));
+        QTest::mouseClick(f.Option2, Qt::LeftButton, {}, QPoint(5, f.Option2->height() / 2));
+        QVERIFY(f.Option2->isChecked());  // a click on the selected one keeps it
+    }
+
+    void scrollToItemPutsEntryOnTop() {
+        FormRig rig;
+        setUp(rig, 200, true);
+        Form1& f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.transport().RequestedIndex = 120;
+        f.PushButton1_Click();
+        QCOMPARE(rig.list().FirstVisible(), 120);
+        QCOMPARE(rig.list().Selected(), 120);
+        QCOMPARE(f.focusWidget(), f.ListView1);
+        f.transport().RequestedIndex = 3;
+        f.PushButton1_Click();
+        f.PushButton1_Click();
+        QCOMPARE(rig.list().FirstVisible(), 3);
+        f.hide();  // hidden: made visible only
+        f.transport().RequestedIndex = 150;
+        f.PushButton7_Click();
+        QCOMPARE(rig.list().Selected(), 150);
+    }
+};
+
+QTEST_MAIN(TestFormPlayback)
+#include "tst_form_playback.moc"

@@ -1,0 +1,203 @@
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "enginetestutil.h"
+#include "fakes/aacfixture.h"
+#include "playback/clsmusic.h"
+
+namespace {
+// Stands in for whatever video output is installed (some open a window or a device, or
+// crash, as soon as they are made) and counts how many the engine made.
+int g_videoOutputsMade = 0;
+struct StandInVideoSink {
+    GstElement parent;
+};
+struct StandInVideoSinkClass {
+    GstElementClass parent_class;
+};
+G_DEFINE_TYPE(StandInVideoSink, stand_in_video_sink, GST_TYPE_ELEMENT)
+void stand_in_video_sink_init(StandInVideoSink*) {
+    ++g_videoOutputsMade;
+}
+void stand_in_video_sink_class_init(StandInVideoSinkClass* klass) {
+    static GstStaticPadTemplate sink = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                                               GST_STATIC_CAPS("video/x-raw"));
+    gst_element_class_add_static_pad_template(GST_ELEMENT_CLASS(klass), &sink);
+    gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Stand-in video output",
+                                          "Sink/Video", "Counts its instances", "Quaverly");
+}
+
+// Files that hold pictures, named .aac: the encoder that makes each.
+const QHash<QString, QString> kPictureEncoders{{"png", "pngenc snapshot=true"},
+                                               {"jpeg", "jpegenc snapshot=true"},
+                                               {"webm", "vp8enc ! webmmux"}};
+}  // namespace
+
+// Files the engine cannot play, and paths it must not trip over. Whatever comes in,
+// loading returns at once, nothing throws, and the engine goes on to play the next file.
+class TestBadFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void unplayableLoadsAsSilence_data();
+    void unplayableLoadsAsSilence();
+    void damagedButPlayableEnds_data();
+    void damagedButPlayableEnds();
+    void awkwardPathsPlay_data();
+    void awkwardPathsPlay();
+
+private:
+    QString writeBytes(const QString& name, const QByteArray& bytes);
+    void playsToTheEnd(clsMusic& music, const QString& path);
+    QTemporaryDir m_dir;
+    QString m_good;
+    QByteArray m_goodBytes;
+};
+
+void TestBadFiles::initTestCase() {
+    qunsetenv("DISPLAY");
+    QVERIFY(m_dir.isValid());
+    QVERIFY(initMediaFramework());
+    QVERIFY(gst_element_register(nullptr, "standinvideosink", GST_RANK_PRIMARY,
+                                 stand_in_video_sink_get_type()));
+    m_good = m_dir.filePath(QStringLiteral("good.aac"));
+    QString error;
+    QVERIFY2(writeAacFile(m_good, 1.0, 440, &error), qPrintable(error));
+    QFile f(m_good);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    m_goodBytes = f.readAll();
+}
+
+QString TestBadFiles::writeBytes(const QString& name, const QByteArray& bytes) {
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
+    return path;
+}
+
+void TestBadFiles::playsToTheEnd(clsMusic& music, const QString& path) {
+    music.setFileName(path);
+    QVERIFY(music.HasAudio());
+    music.setPosition(0);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(atTheEnd(music), 5000);
+}
+
+void TestBadFiles::unplayableLoadsAsSilence_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty") << "empty";
+    QTest::newRow("random bytes") << "random";
+    QTest::newRow("text") << "text";
+    QTest::newRow("tag header and junk") << "id3";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("empty path") << "none";
+    QTest::newRow("NUL after a good file's name") << "nul";
+    QTest::newRow("PNG picture") << "png";
+    QTest::newRow("JPEG picture") << "jpeg";
+    QTest::newRow("WebM video") << "webm";
+}
+
+void TestBadFiles::unplayableLoadsAsSilence() {
+    QFETCH(QString, kind);
+    const QString name = kind + QStringLiteral(".aac");
+    QString path = m_dir.filePath(name);
+    if (kind == "empty") {
+        writeBytes(name, {});
+    } else if (kind == "random") {
+        QByteArray bytes(64 * 1024, '\0');
+        QRandomGenerator rng(7);
+        for (char& c : bytes) c = char(rng.bounded(256));
+        writeBytes(name, bytes);
+    } else if (kind == "text") {
+        writeBytes(name, QByteArray("These are my notes, not a song.\n").repeated(200));
+    } else if (kind == "id3") {
+        writeBytes(name, QByteArray("ID3\x03\x00\x00\x00\x00\x00\x10", 10) + QByteArray(16, 'x') +
+                             QByteArray(4000, '\xAA'));
+    } else if (kind == "folder") {
+        QVERIFY(QDir(m_dir.path()).mkdir(name));
+    } else if (kind == "fifo") {
+        // Opening a FIFO blocks until a writer comes: none ever will.
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "none") {
+        path.clear();
+    } else if (kind == "nul") {
+        path = m_good + QChar(u'\0') + QStringLiteral(".aac");
+    } else if (const QString encoder = kPictureEncoders.value(kind); !encoder.isEmpty()) {
+        QString error;
+        QVERIFY2(writeMediaFile(path,
+                                QStringLiteral("videotestsrc num-buffers=10 ! video/x-raw,width=64,"
+                                               "height=48,framerate=10/1 ! videoconvert ! ") +
+                                    encoder + QStringLiteral(" ! filesink name=out"),
+                                &error),
+                 qPrintable(error));
+    }
+    g_videoOutputsMade = 0;
+
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(path);
+    QCOMPARE(music.FileName(), path);
+    QVERIFY(!music.HasAudio());
+    QCOMPARE(music.duration(), 0.0);
+    music.setPosition(0);
+    music.Play();
+    QTest::qWait(300);  // let any late message of the failed chain arrive
+    QCOMPARE(music.duration(), 0.0);
+    QCOMPARE(music.Position(), 0.0);
+    QCOMPARE(music.State(), 0);
+    QCOMPARE(g_videoOutputsMade, 0);
+
+    // The same engine plays the next file as if nothing had happened.
+    playsToTheEnd(music, m_good);
+}
+
+void TestBadFiles::damagedButPlayableEnds_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("cut mid-frame") << "truncated";
+    QTest::newRow("junk after the start") << "tail";
+}
+
+// A damaged file plays what it can and still ends exactly, so the list moves on.
+void TestBadFiles::damagedButPlayableEnds() {
+    QFETCH(QString, kind);
+    QByteArray bytes = m_goodBytes.left(m_goodBytes.size() / 2 + 3);
+    if (kind == "tail") bytes += QByteArray(4000, '\x55');
+    const QString path = writeBytes(kind + QStringLiteral(".aac"), bytes);
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    music.setFileName(path);
+    music.Play();
+    QTRY_VERIFY_WITH_TIMEOUT(atTheEnd(music) || music.State() == 0, 5000);
+    if (music.State() == 1) QVERIFY(music.duration() > 0.2);
+    playsToTheEnd(music, m_good);
+}
+
+void TestBadFiles::awkwardPathsPlay_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("spaces") << "my  song .aac";
+    QTest::newRow("quotes") << "it's \"quoted\".aac";
+    QTest::newRow("hash") << "track #1.aac";
+    QTest::newRow("percent") << "100% %20 done.aac";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("Ünïcödé – ♫ 歌.aac");
+    QTest::newRow("question and backslash") << "what?\\why.aac";
+    QTest::newRow("upper-case suffix") << "LOUD.AAC";
+}
+
+void TestBadFiles::awkwardPathsPlay() {
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    QString error;
+    QVERIFY2(writeAacFile(path, 0.5, 550, &error), qPrintable(error));
+    auto engine = makeTestEngine();
+    clsMusic music(*engine);
+    playsToTheEnd(music, path);
+}
+
+QTEST_GUILESS_MAIN(TestBadFiles)
+#include "tst_badfiles.moc"
