@@ -164,8 +164,8 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
-    // The media framework and the playback chain are made once the window is on screen
-    // and painted: the window does not wait for them, and neither does the first Start.
+    // The media framework starts once the window is on screen and painted: the window
+    // does not wait for it, and the first Start waits only for its playback chain.
     new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
     const int result = app.exec();
     g_formAtExit = nullptr;

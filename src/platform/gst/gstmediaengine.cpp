@@ -10,15 +10,21 @@
 
 namespace {
 
-// The program's engine: the media framework and the playback chain are made when asked
-// for or at the first file, not at start-up, so the window does not wait for them.
-// Until then it is an engine with nothing loaded that keeps volume, balance and rate
+// The program's engine: nothing of the media framework is made at start-up, so the
+// window does not wait for it. The framework is initialised when asked for (once the
+// window is on screen) or at the first file, and the playback chain at the first file;
+// until then this is an engine with nothing loaded that keeps volume, balance and rate
 // for the chain.
 class DeferredGstEngine final : public IMediaEngine {
 public:
     explicit DeferredGstEngine(QString sinkDescription) : m_sink(std::move(sinkDescription)) {}
 
-    void prepare() { chain(); }
+    void initialise() {
+        if (m_initialised) return;
+        m_initialised = true;
+        QString error;
+        if (!initMediaFramework(&error)) std::fprintf(stderr, "quaverly: %s\n", qPrintable(error));
+    }
 
     bool load(const QString& path) override { return chain().load(path); }
     void run() override {
@@ -62,9 +68,7 @@ public:
 private:
     PlaybinEngine& chain() {
         if (!m_chain) {
-            QString error;
-            if (!initMediaFramework(&error))
-                std::fprintf(stderr, "quaverly: %s\n", qPrintable(error));
+            initialise();
             m_chain = std::make_unique<PlaybinEngine>(m_sink);
             m_chain->setRate(m_rate);
             m_chain->setVolume(m_volume);
@@ -74,6 +78,7 @@ private:
     }
 
     QString m_sink;
+    bool m_initialised = false;
     std::unique_ptr<PlaybinEngine> m_chain;
     double m_rate = 1.0;
     int m_volume = 0;
@@ -96,7 +101,7 @@ std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription)
 }
 
 void prepareGstMediaEngine(IMediaEngine& engine) {
-    if (auto* deferred = dynamic_cast<DeferredGstEngine*>(&engine)) deferred->prepare();
+    if (auto* deferred = dynamic_cast<DeferredGstEngine*>(&engine)) deferred->initialise();
 }
 
 QString audioSinkDescription(const QStringList& arguments, const QString& environmentValue) {
