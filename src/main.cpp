@@ -2,6 +2,7 @@
 // real systems and give them to the window.
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/commandline.h"
 #include "app/form1.h"
@@ -70,6 +73,31 @@ QStringList existingPaths(const QStringList& paths) {
 // null once the event loop has returned, and never set in a copy that hands over.
 Form1* g_formAtExit = nullptr;
 
+// Runs `work` once from the event loop after the first expose of `window`, that is once
+// the window is mapped and its first picture painted.
+class AfterFirstExpose : public QObject {
+public:
+    AfterFirstExpose(QWindow* window, std::function<void()> work)
+        : QObject(window), m_work(std::move(work)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_work();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_work;
+};
+
 // Another copy holds the session's name: it gets the files, or comes to the front.
 int handOver(const QStringList& paths) {
     QString error;
@@ -125,12 +153,6 @@ int main(int argc, char** argv) {
     // Held by the copy that runs, from before its load step until it ends.
     SettingsLock lock(FileSettingsStore::defaultFolder());
 
-    QString mediaError;
-    if (!initMediaFramework(&mediaError))
-        std::fprintf(stderr,
-                     "quaverly: the media framework could not be started: %s; nothing will "
-                     "play. Check the GStreamer 1.0 installation.\n",
-                     qPrintable(mediaError));
     const QString sink =
         audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
@@ -202,6 +224,9 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
+    // The media framework starts once the window is on screen and painted: the window
+    // does not wait for it, and the first Start waits only for its playback chain.
+    new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
     if (!paths.isEmpty()) remote.open(paths, false);
     const int result = app.exec();
     g_formAtExit = nullptr;

@@ -13,9 +13,16 @@ bool initMediaFramework(QString* error = nullptr);
 
 // The media engine of the program: one audio-only playback chain at a time, played
 // through `sinkDescription` (a pipeline description such as "fakesink sync=true");
-// empty means the desktop's default audio output. Initialises the framework if needed.
-// Create and use it on the UI thread, inside a running GLib-based event loop.
+// empty means the desktop's default audio output. Creating it is cheap: the framework
+// is initialised by prepareGstMediaEngine or at the first file, and the playback chain
+// is built at the first file. Create and use it on the UI thread, inside a running
+// GLib-based event loop.
 std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription = QString());
+
+// Initialises the framework for an engine from makeGstMediaEngine now (saying on
+// standard error when it cannot start), so that the first file waits only for its
+// chain. Does nothing the second time, or for other engines.
+void prepareGstMediaEngine(IMediaEngine& engine);
 
 // The audio output chosen at start: the value of "--audio-sink <description>" (or
 // "--audio-sink=<description>") among `arguments`, else `environmentValue`

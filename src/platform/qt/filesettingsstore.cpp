@@ -112,10 +112,24 @@ std::optional<QString> FileSettingsStore::read(const QString& key) const {
     return QString::fromUtf8(bytes);
 }
 
+// The key's file already holds exactly `bytes` and could be replaced: saving the same
+// value again would only wait for the disk (the load step stores the play order again
+// at every start). A folder that cannot be written still fails as before.
+bool FileSettingsStore::holds(const QString& key, const QByteArray& bytes) const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(pathFor(key)).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != bytes.size() || ::access(QFile::encodeName(m_folder).constData(), W_OK) != 0)
+        return false;
+    QFile file(pathFor(key));
+    return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
+}
+
 void FileSettingsStore::save(const QString& key, const QString& value) {
     if (!isValidKey(key)) {
         throw Failure(QStringLiteral("Invalid setting name \"%1\"").arg(key));
     }
+    const QByteArray bytes = value.toUtf8();
+    if (holds(key, bytes)) return;
     if (!QDir().mkpath(m_folder)) {
         throw Failure(QStringLiteral("Cannot create the settings folder %1").arg(m_folder));
     }
@@ -130,7 +144,6 @@ void FileSettingsStore::save(const QString& key, const QString& value) {
     // here: QSaveFile buffers small writes and commits even when flushing them failed
     // (a full disk then left an empty value). On any error the QSaveFile is destroyed
     // uncommitted, which removes the new file and leaves the old value as it was.
-    const QByteArray bytes = value.toUtf8();
     if (const int err = writeAll(file.handle(), bytes); err != 0)
         throw cannot("save", key, m_folder, err);
     if (::fdatasync(file.handle()) != 0) throw cannot("save", key, m_folder, errno);

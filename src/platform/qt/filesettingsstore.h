@@ -29,9 +29,10 @@ public:
     // ever written back.
     std::optional<QString> read(const QString& key) const override;
     // Creates the folder when needed and replaces the key's file atomically, synced to
-    // disk before returning. Throws Failure when the key is not a plain file name or
-    // the folder or file cannot be written, synced or replaced (a full disk, a size
-    // limit, an I/O error); the old value then stays as it was, byte for byte.
+    // disk before returning; a file that already holds the value is left as it is. Throws Failure
+    // when the key is not a plain file name or the folder or file cannot be written, synced or
+    // replaced (a full disk, a size limit, an I/O error); the old value then stays as it was, byte
+    // for byte.
     void save(const QString& key, const QString& value) override;
 
     // True when `key` names a file inside the folder: not empty, no "/" or NUL,
@@ -40,6 +41,7 @@ public:
 
 private:
     QString pathFor(const QString& key) const;
+    bool holds(const QString& key, const QByteArray& bytes) const;
 
     QString m_folder;
 };

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <gst/gst.h>
+
 #include "platform/gst/gstmediaengine.h"
 
 class TestAudioSink : public QObject {
@@ -7,6 +9,7 @@ class TestAudioSink : public QObject {
 private Q_SLOTS:
     void choice_data();
     void choice();
+    void engineStartsTheFrameworkLate();
 };
 
 void TestAudioSink::choice_data() {
@@ -33,6 +36,29 @@ void TestAudioSink::choice() {
     QFETCH(QString, environment);
     QFETCH(QString, expected);
     QCOMPARE(audioSinkDescription(arguments, environment), expected);
+}
+
+// Making the program's engine costs start-up nothing: the framework starts when asked or
+// at the first file, and what was written before reaches the chain built then.
+void TestAudioSink::engineStartsTheFrameworkLate() {
+    QVERIFY(!gst_is_initialized());
+    auto engine = makeGstMediaEngine(QStringLiteral("fakesink sync=true"));
+    engine->setVolume(-500);
+    engine->setBalance(20000);
+    engine->setRate(0.5);
+    engine->run();
+    QVERIFY(!gst_is_initialized());
+    QCOMPARE(engine->state(), IMediaEngine::State::Stopped);
+    QCOMPARE(engine->volume(), -500);
+    QCOMPARE(engine->balance(), 10000);
+    QCOMPARE(engine->rate(), 0.5);
+    prepareGstMediaEngine(*engine);
+    QVERIFY(gst_is_initialized());
+    QVERIFY(!engine->load(QStringLiteral("/nonexistent/file.aac")));  // the chain is built now
+    QCOMPARE(engine->volume(), -500);
+    QCOMPARE(engine->balance(), 10000);
+    QCOMPARE(engine->rate(), 0.5);
+    QCOMPARE(engine->duration(), 0.0);
 }
 
 QTEST_GUILESS_MAIN(TestAudioSink)

@@ -158,6 +158,19 @@ void TestFileSettingsStore::replaceKeepsOtherKeys() {
     QCOMPARE(store.read("Volume Level"), std::optional<QString>("9"));
     QCOMPARE(store.read("Files"), std::optional<QString>("b"));
     QCOMPARE(fileBytes(dir.filePath("Files")), QByteArray("b"));
+    // The same value again leaves the file alone (no new file takes its place); a value
+    // of the same length that differs replaces it.
+    const auto inode = [&](const char* key) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(dir.filePath(key)).constData(), &info) == 0 ? info.st_ino
+                                                                                    : ino_t(0);
+    };
+    const ino_t before = inode("Volume Level");
+    store.save("Volume Level", "9");
+    QCOMPARE(inode("Volume Level"), before);
+    store.save("Volume Level", "8");
+    QVERIFY(inode("Volume Level") != before);
+    QCOMPARE(fileBytes(dir.filePath("Volume Level")), QByteArray("8"));
 }
 
 void TestFileSettingsStore::invalidUtf8IsReadLossilyAndLeftAlone() {
