@@ -98,19 +98,34 @@ private Q_SLOTS:
         QTemporaryDir config;
         const QString folder = config.filePath("Varnelta/Quaverly");
         QVERIFY(QDir().mkpath(folder));
+        // The audio output is opened at the first file: Start is pressed on a sample.
+        const bool start = expected.contains("audio output");
+        write(folder + "/Files",
+              QByteArray(QUAVERLY_BINARY_DIR "/bin/Samples/Welcome.aac||MySeparator12||"));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path());
         env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+        env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true");
         for (const QString& pair : environment)
             env.insert(pair.section('=', 0, 0), pair.section('=', 1));
         p.setProcessEnvironment(env);
         p.start(kProgram, {});
         QVERIFY(p.waitForStarted(10000));
+        QString err;
+        const auto said = [&](const char* text) {
+            err += QString::fromUtf8(p.readAllStandardError());
+            return err.contains(QLatin1String(text));
+        };
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
+        if (start) {
+            QTRY_VERIFY_WITH_TIMEOUT(said("keys registered; pumping"), 15000);
+            QProcess::execute("xdotool", {"key", "ctrl+shift+x"});
+            QTRY_VERIFY_WITH_TIMEOUT(said("audio output"), 15000);
+        }
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(15000));
-        const QString err = QString::fromUtf8(p.readAllStandardError());
+        err += QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(err.contains(expected), qPrintable(err));
         for (const QString& line : err.split('\n', Qt::SkipEmptyParts))
             QVERIFY2(line.startsWith("quaverly: "), qPrintable(line));
