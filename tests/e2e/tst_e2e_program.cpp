@@ -120,8 +120,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
         if (start) {
             QTRY_VERIFY_WITH_TIMEOUT(said("keys registered; pumping"), 15000);
-            QProcess::execute("xdotool", {"key", "ctrl+shift+x"});
-            QTRY_VERIFY_WITH_TIMEOUT(said("audio output"), 15000);
+            // A press that lands while the pump handles other events is dropped by
+            // design: press again, as a person would.
+            for (int i = 0; i < 15; ++i) {
+                QProcess::execute("xdotool", {"key", "ctrl+shift+x"});
+                if (QTest::qWaitFor([&] { return said("audio output"); }, 2000)) break;
+            }
+            QVERIFY2(said("audio output"), qPrintable(err));
         }
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(15000));
