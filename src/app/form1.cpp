@@ -61,7 +61,7 @@ QRect Form1::twRect(double left, double top, double width, double height) const 
 void Form1::buildControls() {
     setFont(designFont(9));
     setFixedSize(tw(8040), tw(6990));
-    // The design's colours hold whatever the desktop's palette: black text on white, the
+    // The window's own colours hold whatever the desktop's palette: black text on white, the
     // style's own light colours elsewhere. Boxes and dialogs are windows of their own and
     // keep the desktop's.
     QPalette design = style()->standardPalette();

@@ -22,7 +22,7 @@ void run(const std::function<void()>& f) {
 using MediaKey = IHotKeyService::MediaKey;
 constexpr MediaKey kMediaKeys[] = {MediaKey::Play, MediaKey::Pause, MediaKey::Stop, MediaKey::Next,
                                    MediaKey::Previous};
-// The registration of the media keys and their actions come after the design's steps;
+// The media keys are registered, and act, after the five combinations' numbered steps;
 // a failure there names this step.
 constexpr int kMediaKeyStep = 121;
 
