@@ -66,12 +66,14 @@ private:
                 const std::string fd = std::to_string(fds[1]);
                 const int null = ::open("/dev/null", O_WRONLY);
                 ::dup2(null, 2);
+                // -noreset: by default the server resets when its last client leaves, and
+                // the check below is a client; a connection made during the reset fails.
                 if (display)
                     ::execlp("Xvfb", "Xvfb", display, "-displayfd", fd.c_str(), "-screen", "0",
-                             "1280x1024x24", "-nolisten", "tcp", nullptr);
+                             "1280x1024x24", "-nolisten", "tcp", "-noreset", nullptr);
                 else
                     ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-                             "1280x1024x24", "-nolisten", "tcp", nullptr);
+                             "1280x1024x24", "-nolisten", "tcp", "-noreset", nullptr);
                 ::_exit(127);
             }
             ::close(fds[1]);
