@@ -195,8 +195,12 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!(box = windowNamed("Application Error")).isEmpty(), 15000);
         ::kill(static_cast<pid_t>(p.processId()), signal);
         QVERIFY(!p.waitForFinished(500));  // the box is still open
-        QProcess::execute("xdotool", {"windowactivate", "--sync", box, "key", "Return"});
-        QVERIFY(p.waitForFinished(15000));
+        // Answer the box, again if a busy window manager let the key go elsewhere.
+        for (int i = 0; i < 5 && p.state() != QProcess::NotRunning; ++i) {
+            QProcess::execute("xdotool", {"windowactivate", "--sync", box, "key", "Return"});
+            p.waitForFinished(3000);
+        }
+        QVERIFY(p.state() == QProcess::NotRunning || p.waitForFinished(15000));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
         QCOMPARE(windowNamed("Application Error"), QString());

@@ -79,7 +79,9 @@ void SignalWatcher::drain() {
     // Signals that arrive while the closing handling runs (it processes events) are
     // part of the same request: the handling is not entered twice.
     if (last == 0 || m_handling) return;
-    qCInfo(lcSignals).noquote() << QStringLiteral("closing on signal %1 (%2): the list is saved")
+    qCInfo(lcSignals).noquote() << QStringLiteral(
+                                       "closing on signal %1 (%2), as the window's "
+                                       "close button would")
                                        .arg(last)
                                        .arg(QString::fromLocal8Bit(strsignal(last)));
     m_handling = true;
