@@ -74,15 +74,25 @@ bool MprisService::publish(QString* reason) {
     }
     m_onBus = true;
     m_published = m_control.state();
-    // Before every wait of any event loop (the pump's, a message box's) and on every
-    // pass of a handler's own event processing: whatever the handled events changed is
-    // signalled once, and nothing is polled while idle.
+    // Before every wait of any event loop (the pump's, a message box's), and during a
+    // handler's own event processing: whatever the handled events changed is signalled
+    // once, and nothing is polled while idle.
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &MprisService::publishChanges);
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &MprisService::publishChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
+                &MprisService::publishChangesWhileBusy);
     }
     return true;
+}
+
+void MprisService::publishChangesWhileBusy() {
+    // Every pass of event processing wakes the dispatcher, and a folder scan makes one
+    // for each folder: there, a look every 50 ms is enough.
+    constexpr qint64 kBusyIntervalMs = 50;
+    if (m_lastAwakeCheck.isValid() && m_lastAwakeCheck.elapsed() < kBusyIntervalMs) return;
+    m_lastAwakeCheck.start();
+    publishChanges();
 }
 
 void MprisService::publishChanges() {

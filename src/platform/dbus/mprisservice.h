@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -39,7 +40,11 @@ public:
     void seeked(qint64 positionUs);
 
 private:
+    void publishChangesWhileBusy();
+
     IPlayerControl& m_control;
     PlayerState m_published;
     bool m_onBus = false;
+    // When the state was last compared from a pass of a handler's own event processing.
+    QElapsedTimer m_lastAwakeCheck;
 };
