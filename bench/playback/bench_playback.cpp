@@ -124,14 +124,19 @@ struct Gaps {
     double loadMeanMs = 0;
 };
 
+// Each file has a chain of its own: the probe listens to each new one.
+void attachProbe(PlaybinEngine& engine, GapProbe& probe) {
+    GstBus* bus = gst_element_get_bus(engine.pipeline());
+    gst_bus_set_sync_handler(bus, &GapProbe::onMessage, &probe, nullptr);
+    gst_object_unref(bus);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(engine.audioSink()), "out");
+    g_signal_connect(sink, "handoff", G_CALLBACK(&GapProbe::onHandoff), &probe);
+    gst_object_unref(sink);
+}
+
 Gaps trackChangeGaps(const QString& first, const QString& second) {
     PlaybinEngine engine(QStringLiteral("fakesink name=out sync=true signal-handoffs=true"));
     GapProbe probe;
-    GstBus* bus = gst_element_get_bus(engine.pipeline());
-    gst_bus_set_sync_handler(bus, &GapProbe::onMessage, &probe, nullptr);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(engine.audioSink()), "out");
-    g_signal_connect(sink, "handoff", G_CALLBACK(&GapProbe::onHandoff), &probe);
-
     clsMusic music(engine);
     Gaps gaps;
     int rounds = 0;
@@ -153,19 +158,18 @@ Gaps trackChangeGaps(const QString& first, const QString& second) {
         load.start();
         probe.armed = true;
         music.setFileName(rounds % 2 ? first : second);
+        attachProbe(engine, probe);
         music.setPosition(0);
         music.Play();
         loadTotal += double(load.nsecsElapsed()) / 1e6;
     });
     music.setFileName(first);
+    attachProbe(engine, probe);
     music.Play();
     monitor.start(kTickMs);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     loop.exec();
     music.StopPlaying();
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    gst_object_unref(sink);
     if (rounds > 0) {
         gaps.meanMs /= rounds;
         loadTotal /= rounds;

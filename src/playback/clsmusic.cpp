@@ -42,7 +42,6 @@ void clsMusic::setFileName(const QString& path) {
     m_fileName = path;
     // The engine stops and discards the previous chain before it builds the new one.
     m_loaded = guarded(false, [&] { return m_engine.load(FileName()); });
-    setHasAudio(m_loaded && guarded(false, [&] { return m_engine.hasAudio(); }));
     // Video is never rendered, so the video branch of loading never runs.
     setHasVideo(false);
 }
@@ -108,8 +107,16 @@ double clsMusic::duration() const {
     return guarded(0.0, [&] { return m_engine.duration(); });
 }
 
+bool clsMusic::HasAudio() const {
+    return m_loaded && guarded(false, [&] { return m_engine.hasAudio(); });
+}
+
+QString clsMusic::Failure() const {
+    return guarded(QString(), [&] { return m_engine.failure(); });
+}
+
 int clsMusic::Volume() const {
-    if (!m_hasAudio) return 0;
+    if (!HasAudio()) return 0;
     return guarded(0, [&] { return m_engine.volume(); });
 }
 
@@ -119,7 +126,7 @@ void clsMusic::setVolume(int volume) {
 }
 
 int clsMusic::Balance() const {
-    if (!m_hasAudio) return 0;
+    if (!HasAudio()) return 0;
     return guarded(0, [&] { return m_engine.balance(); });
 }
 

@@ -23,7 +23,8 @@ public:
     void setWindow(quint32 window) { m_ownerWindow = window; }
 
     QString FileName() const { return m_fileName; }
-    // Stores the path, replaces the engine's chain and probes it for sound.
+    // Stores the path and replaces the engine's chain; the file is prepared while the
+    // event loop runs, and reads as silent with a length of 0 until it is ready.
     void setFileName(const QString& path);
 
     // Starts or resumes; a file standing at its end starts again from 0.
@@ -50,8 +51,11 @@ public:
     int Balance() const;
     void setBalance(int balance);
 
-    bool HasAudio() const { return m_hasAudio; }
+    // The loaded file is ready and carries sound.
+    bool HasAudio() const;
     bool HasVideo() const { return m_hasVideo; }
+    // Why the loaded file cannot be played, once that is known; empty otherwise.
+    QString Failure() const;
 
     static constexpr double kMinSpeed = 0.1;
     static constexpr int kMinVolume = -10000;
@@ -59,13 +63,11 @@ public:
     static constexpr int kMaxBalance = 10000;
 
 private:
-    void setHasAudio(bool value) { m_hasAudio = value; }
     void setHasVideo(bool value) { m_hasVideo = value; }
 
     IMediaEngine& m_engine;
     quint32 m_ownerWindow = 0;
     QString m_fileName;
     bool m_loaded = false;  // the engine built a chain for m_fileName
-    bool m_hasAudio = false;
     bool m_hasVideo = false;
 };

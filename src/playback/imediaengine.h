@@ -9,8 +9,10 @@ public:
     enum class State { Stopped, Paused, Running };
 
     virtual ~IMediaEngine() = default;
-    // Stops and discards the current chain and builds a new, not yet started one.
-    // Returns false when no chain could be built for the file (nothing will sound).
+    // Stops and discards the current chain and starts preparing one for `path`, without
+    // waiting for it: the length reads 0 until it is known. Returns false when no chain
+    // can be built for the file at all (nothing will sound); a file found unplayable
+    // later says so through failure().
     virtual bool load(const QString& path) = 0;
     virtual void run() = 0;
     virtual void pause() = 0;
@@ -30,4 +32,7 @@ public:
     virtual void setBalance(int balance) = 0;
     // The loaded chain carries sound (answers a volume query).
     virtual bool hasAudio() const = 0;
+    // Why the loaded file cannot be played, once that is known; empty while it plays or
+    // is still being prepared, and for an engine that never finds out.
+    virtual QString failure() const { return {}; }
 };

@@ -94,7 +94,13 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
             reseed();
             i = static_cast<int>(RandomIndex(list.Count(), rnd()));
             if (list.Count() > 1) {
-                while (i == list.Selected()) i = static_cast<int>(RandomIndex(list.Count(), rnd()));
+                // While files keep failing, those already found unplayable are passed by
+                // too, so that a round reaches every other entry.
+                const bool avoidUnplayable =
+                    !m_unplayable.isEmpty() && untriedEntryBesides(list.Selected());
+                while (i == list.Selected() ||
+                       (avoidUnplayable && m_unplayable.contains(list.Text(i))))
+                    i = static_cast<int>(RandomIndex(list.Count(), rnd()));
             }
         });
         r.step(116, [&] { list.Select(i); });
@@ -122,6 +128,7 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         return;
     }
     if (r.test(148, [&] { return !ordinaryFileExists(m_fs, path); })) {
+        m_unplayable.insert(path);
         tell(QStringLiteral("File selected does not exists."));
         return;
     }
@@ -157,6 +164,7 @@ void Transport::PushButton1_Click() {
         r.step(114, [&] { m_view.setPauseCaption(Caption::Pause); });
         r.step(116, [&] { music().StopPlaying(); });
         r.step(118, [&] { IsPlaying = false; });
+        m_unplayable.clear();
         return;
     }
     if (r.test(102, [&] { return IsPlaying; })) {
@@ -208,10 +216,43 @@ void Transport::tmrTimer_Timer() {
     // not start another one: with a missing next file that would stack a new box every
     // 100 ms without end.
     if (m_playTheFileDepth > 0 || !Music) return;
+    if (passOverUnplayable()) return;
     if (Music->duration() == 0) return;
+    m_unplayable.clear();  // this file plays: a run of failures is over
     const double length = Music->duration();
     const double position = Music->Position();
     if (position == length) PlayTheFile(false, false);
+}
+
+// While playing, a file that cannot be played counts as a track that has ended: the next
+// entry is chosen as at the end of a track. Once every entry of the list has failed in a
+// row, playback stops as the Stop button stops it, and one box says why.
+bool Transport::passOverUnplayable() {
+    if (!IsPlaying || m_view.pauseCaption() != Caption::Pause) return false;
+    const QString why = Music->Failure();
+    if (why.isEmpty()) return false;
+    const QString last = Music->FileName();
+    m_unplayable.insert(last);
+    if (untriedEntryBesides(0)) {
+        PlayTheFile(false, false);
+        return true;
+    }
+    m_unplayable.clear();
+    m_view.setStartStopCaption(Caption::Start);
+    m_view.setPauseCaption(Caption::Pause);
+    Music->StopPlaying();
+    IsPlaying = false;
+    tell(QStringLiteral("None of the files in the list could be played. The last one, %1, "
+                        "could not be played: %2.")
+             .arg(last, why));
+    return true;
+}
+
+// Some entry other than the one at `position` has not failed since a file last played.
+bool Transport::untriedEntryBesides(int position) const {
+    for (int i = 1; i <= m_list.Count(); ++i)
+        if (i != position && !m_unplayable.contains(m_list.Text(i))) return true;
+    return false;
 }
 
 void Transport::Slider1_Change(int level) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <random>
 
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 
@@ -83,6 +84,8 @@ public:
 
 private:
     clsMusic& music() const;
+    bool passOverUnplayable();
+    bool untriedEntryBesides(int position) const;
     double rnd();
     void tell(const QString& text);
 
@@ -94,4 +97,6 @@ private:
     const QString& m_appTitle;
     std::mt19937 m_rng;
     int m_playTheFileDepth = 0;
+    // Entries found unplayable (or missing) since a file last played.
+    QSet<QString> m_unplayable;
 };

@@ -268,6 +268,51 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.loadCount, 2);
     }
 
+    // A file that cannot be played counts as one that ended: within one round of the list
+    // the playable entry plays, in either order; with none, playback stops with one box.
+    void unplayableFilesArePassedOver_data() {
+        QTest::addColumn<bool>("inOrder");
+        QTest::addColumn<int>("good");  // the one playable entry, 0 for none
+        QTest::newRow("in order, ten bad then a good one") << true << 11;
+        QTest::newRow("random, one good among ten bad") << false << 4;
+        QTest::newRow("in order, none playable") << true << 0;
+        QTest::newRow("random, none playable") << false << 0;
+    }
+    void unplayableFilesArePassedOver() {
+        QFETCH(bool, inOrder);
+        QFETCH(int, good);
+        FormRig rig;
+        setUp(rig, 11, inOrder);
+        const QStringList files = paths(11);
+        for (int i = 1; i <= 11; ++i)
+            if (i != good) rig.engine.unplayable << files[i - 1];
+        Form1& f = *rig.form;
+        f.PushButton1_Click();
+        f.PushButton4_Click();  // paused: a failed file waits like any other
+        f.tmrTimer_Timer();
+        QCOMPARE(rig.engine.loadCount, 1);
+        f.PushButton4_Click();
+        for (int tick = 0; tick < 20; ++tick) f.tmrTimer_Timer();
+        if (good) {
+            QCOMPARE(rig.engine.loadedPath, files[good - 1]);
+            QVERIFY2(rig.engine.loadCount <= 11, qPrintable(QString::number(rig.engine.loadCount)));
+            QCOMPARE(rig.boxes.count(), 0);
+            QCOMPARE(f.PushButton1->text(), kStop);
+            return;
+        }
+        QCOMPARE(rig.engine.loadCount, 11);
+        QCOMPARE(rig.messages().size(), 1);
+        QVERIFY2(rig.messages()[0].startsWith("None of the files in the list could be played. "
+                                              "The last one, /music/track") &&
+                     rig.messages()[0].endsWith(", could not be played: no sound in the file."),
+                 qPrintable(rig.messages()[0]));
+        QCOMPARE(f.PushButton1->text(), kStart);
+        QVERIFY(!f.transport().IsPlaying);
+        QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
+        f.PushButton1_Click();  // a new start tries the list again
+        QCOMPARE(rig.engine.loadCount, 12);
+    }
+
     void sliders() {
         FormRig rig;
         setUp(rig, 1, true);

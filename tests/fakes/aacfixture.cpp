@@ -109,3 +109,48 @@ bool writeVideoFile(const QString& path, double seconds, QString* error) {
 bool writeMediaFile(const QString& path, const QString& description, QString* error) {
     return runToEnd(description, path, error);
 }
+
+bool writeBadFile(const QString& path, const QString& kind, QString* error) {
+    QByteArray bytes;
+    if (kind == QLatin1String("random")) {
+        bytes.resize(64 * 1024);
+        quint32 x = 7;  // a fixed noise: the same file every run
+        for (char& c : bytes) {
+            x = x * 1664525u + 1013904223u;
+            c = char(x >> 24);
+        }
+    } else if (kind == QLatin1String("text")) {
+        bytes = QByteArray("These are my notes, not a song.\n").repeated(200);
+    } else if (kind == QLatin1String("id3")) {
+        bytes = QByteArray("ID3\x03\x00\x00\x00\x00\x00\x10", 10) + QByteArray(16, 'x') +
+                QByteArray(4000, '\xAA');
+    } else if (kind == QLatin1String("cut") || kind == QLatin1String("tags")) {
+        const QString good = path + QStringLiteral(".good");
+        if (!writeAacFile(good, kind == QLatin1String("cut") ? 0.2 : 0.5, 440, error)) return false;
+        QFile f(good);
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        bytes = f.readAll();
+        f.remove();
+        if (kind == QLatin1String("cut"))
+            bytes = bytes.left(12);  // the first frame's header and a few bytes of it
+        else
+            bytes.prepend(QByteArray("ID3\x04\x00\x00\x00\x00\x00\x00", 10).repeated(5000));
+    } else if (kind == QLatin1String("png") || kind == QLatin1String("jpeg") ||
+               kind == QLatin1String("video")) {
+        const QString encoder =
+            kind == QLatin1String("png")    ? QStringLiteral("pngenc snapshot=true")
+            : kind == QLatin1String("jpeg") ? QStringLiteral("jpegenc snapshot=true")
+                                            : QStringLiteral("vp8enc ! webmmux");
+        return runToEnd(QStringLiteral("videotestsrc num-buffers=10 ! video/x-raw,width=64,"
+                                       "height=48,framerate=10/1 ! videoconvert ! ") +
+                            encoder + QStringLiteral(" ! filesink name=out"),
+                        path, error);
+    } else if (kind != QLatin1String("empty")) {
+        if (error) *error = QStringLiteral("no such kind of bad file: ") + kind;
+        return false;
+    }
+    QFile f(path);
+    const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    if (!ok && error) *error = f.errorString();
+    return ok;
+}

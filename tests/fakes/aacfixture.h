@@ -17,3 +17,10 @@ bool writeVideoFile(const QString& path, double seconds, QString* error = nullpt
 // Runs the media pipeline `description` (gst-launch syntax) to its end; it writes `path`
 // through its file sink named "out".
 bool writeMediaFile(const QString& path, const QString& description, QString* error = nullptr);
+
+// A file that a player meets in real folders but cannot play as sound, named by `kind`:
+// "empty", "random" (64 KiB of noise), "text", "id3" (a tag header and junk), "cut" (the
+// first bytes of an ADTS stream), "png", "jpeg", "video" (WebM with pictures only) and
+// "tags" (a good stream behind 5,000 empty ID3 tags, which makes a naive chain grow a
+// stage and a thread per tag).
+bool writeBadFile(const QString& path, const QString& kind, QString* error = nullptr);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,8 @@ public:
     bool loadSucceeds = true;
     bool loadHasAudio = true;
     double loadDuration = 60.0;
+    // Files that load as real ones do but then turn out unplayable: failure() says why.
+    QSet<QString> unplayable;
 
     // Every call, in order: "load:<path>", "run", "pause", "stop", "setPosition:<s>",
     // "setRate:<r>", "setVolume:<v>", "setBalance:<b>".
@@ -28,6 +31,7 @@ public:
     int currentBalance = 0;
     bool currentHasAudio = false;
     bool loaded = false;
+    QString currentFailure;
 
     // The track played to its end: position reads exactly the duration.
     void endTrack() { currentPosition = currentDuration; }
@@ -49,8 +53,10 @@ public:
         currentState = State::Stopped;
         currentPosition = 0;
         loaded = loadSucceeds;
-        currentDuration = loadSucceeds ? loadDuration : 0;
-        currentHasAudio = loadSucceeds && loadHasAudio;
+        const bool plays = loadSucceeds && !unplayable.contains(path);
+        currentFailure = plays ? QString() : QStringLiteral("no sound in the file");
+        currentDuration = plays ? loadDuration : 0;
+        currentHasAudio = plays && loadHasAudio;
         return loadSucceeds;
     }
     void run() override {
@@ -88,4 +94,5 @@ public:
         currentBalance = balance;
     }
     bool hasAudio() const override { return currentHasAudio; }
+    QString failure() const override { return currentFailure; }
 };

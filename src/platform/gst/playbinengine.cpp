@@ -12,152 +12,31 @@ Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
 namespace {
 
-constexpr guint kPlayFlagAudio = 1u << 1;  // playbin's "audio" flag, alone: no video, no text
 constexpr int kMute = -10000;
 constexpr int kFullBalance = 10000;
-constexpr const char* kFilterDescription =
-    "audioconvert ! audioresample ! scaletempo name=tempo ! audioconvert ! "
-    "audiopanorama name=pan method=simple ! volume name=vol";
 
 QString errorText(GError* error) {
     return QString::fromUtf8(error && error->message ? error->message : "unknown error");
 }
 
-// True when `bin` holds a fakesink somewhere below an autoaudiosink: that element
-// found no device it could open and plays against the clock instead.
-bool autoSinkFellBackToFake(GstElement* sink) {
-    if (!GST_IS_BIN(sink)) return false;
-    bool fake = false;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(sink));
-    GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        auto* element = GST_ELEMENT(g_value_get_object(&item));
-        GstElementFactory* factory = gst_element_get_factory(element);
-        GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
-        if (factory && parent && GST_IS_ELEMENT(parent)) {
-            GstElementFactory* parentFactory = gst_element_get_factory(GST_ELEMENT(parent));
-            fake =
-                fake ||
-                (g_str_equal(gst_plugin_feature_get_name(factory), "fakesink") && parentFactory &&
-                 g_str_equal(gst_plugin_feature_get_name(parentFactory), "autoaudiosink"));
-        }
-        if (parent) gst_object_unref(parent);
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return fake;
-}
-
 }  // namespace
 
-PlaybinEngine::PlaybinEngine(const QString& sinkDescription) {
-    if (gst_is_initialized()) m_playbin = gst_element_factory_make("playbin", nullptr);
-    if (m_playbin) gst_object_ref_sink(m_playbin);
-    GError* error = nullptr;
-    GstElement* filter =
-        m_playbin ? gst_parse_bin_from_description(kFilterDescription, TRUE, &error) : nullptr;
-    if (!m_playbin || !filter) {
-        qCWarning(lcMediaEngine).noquote()
-            << QStringLiteral(
-                   "the media engine could not be started: %1; nothing will play. "
-                   "Install the GStreamer 1.0 base and good plug-ins.")
-                   .arg(m_playbin ? errorText(error) : QStringLiteral("no playbin element"));
-        g_clear_error(&error);
-        if (m_playbin) gst_object_unref(m_playbin);
-        m_playbin = nullptr;
-        return;
-    }
-    m_tempo = gst_bin_get_by_name(GST_BIN(filter), "tempo");
-    m_panorama = gst_bin_get_by_name(GST_BIN(filter), "pan");
-    m_volumeElement = gst_bin_get_by_name(GST_BIN(filter), "vol");
-    m_sink = makeSink(sinkDescription);
-    // Sinks of our own for pictures and text, which never open a window or a device: even
-    // audio only, playbin otherwise makes an installed video output (the best-ranked one)
-    // to try it against the decoder of a file that holds pictures, and some of those
-    // outputs grab the display or crash on the spot.
-    g_object_set(m_playbin, "flags", kPlayFlagAudio, "audio-filter", filter, "audio-sink", m_sink,
-                 "video-sink", gst_element_factory_make("fakesink", "no-video"), "text-sink",
-                 gst_element_factory_make("fakesink", "no-text"), nullptr);
-    applyVolume();
-    applyBalance();
-
-    m_bus = gst_element_get_bus(m_playbin);
-    m_busWatch = gst_bus_add_watch(m_bus, &PlaybinEngine::onBusMessage, this);
-}
-
-PlaybinEngine::~PlaybinEngine() {
-    if (!m_playbin) return;
-    gst_bus_remove_watch(m_bus);
-    gst_element_set_state(m_playbin, GST_STATE_NULL);
-    gst_object_unref(m_bus);
-    for (GstElement* e : {m_tempo, m_panorama, m_volumeElement, m_sink}) gst_object_unref(e);
-    gst_object_unref(m_playbin);
-}
-
-// Builds the audio output. A sink that cannot open its device is replaced by a
-// clock-synchronised fakesink, so tracks still run their course, silently.
-GstElement* PlaybinEngine::makeSink(const QString& description) {
-    QString text =
-        description.trimmed().isEmpty() ? QStringLiteral("autoaudiosink") : description.trimmed();
-    GError* error = nullptr;
-    GstElement* sink = gst_parse_bin_from_description(text.toUtf8().constData(), TRUE, &error);
-    if (!sink || error) {
-        qCWarning(lcMediaEngine).noquote()
-            << QStringLiteral(
-                   "the audio output '%1' could not be made: %2; playing through the "
-                   "desktop's output instead. Check the --audio-sink description.")
-                   .arg(text, errorText(error));
-        g_clear_error(&error);
-        if (sink) gst_object_unref(gst_object_ref_sink(sink));
-        sink = gst_parse_bin_from_description("autoaudiosink", TRUE, nullptr);
-        text = QStringLiteral("autoaudiosink");
-    }
-    QString why = QStringLiteral("no audio output could be made");
-    if (sink) {
-        gst_object_ref_sink(sink);
-        // An element alone has no bus: one is lent so that its reason for failing is heard.
-        GstBus* bus = gst_bus_new();
-        gst_element_set_bus(sink, bus);
-        const bool opened =
-            gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        GError* openError = nullptr;
-        if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-            gst_message_parse_error(m, &openError, nullptr);
-            gst_message_unref(m);
-        }
-        why = QStringLiteral("the audio output '%1' could not be opened: %2")
-                  .arg(text, errorText(openError));
-        g_clear_error(&openError);
-        gst_element_set_state(sink, GST_STATE_NULL);
-        gst_element_set_bus(sink, nullptr);
-        gst_object_unref(bus);
-        if (opened && autoSinkFellBackToFake(sink))
-            sayPlayingSilently(QStringLiteral("the desktop's audio output found no device"));
-        if (opened) return sink;
-        gst_object_unref(sink);
-    }
-    sayPlayingSilently(why);
-    GstElement* fake = gst_element_factory_make("fakesink", "silent-output");
-    g_object_set(fake, "sync", TRUE, nullptr);
-    gst_object_ref_sink(fake);
-    return fake;
-}
-
-void PlaybinEngine::sayPlayingSilently(const QString& why) {
-    if (m_silent) return;
-    m_silent = true;
-    qCWarning(lcMediaEngine).noquote()
-        << why + QStringLiteral(
-                     "; tracks play silently. Check the sound settings, or name "
-                     "another output with --audio-sink.");
-}
-
 bool PlaybinEngine::load(const QString& path) {
-    resetChain();
+    releaseChain();
+    m_chain = Chain::None;
+    m_requested = State::Stopped;
+    m_failure.clear();
+    m_duration = 0;
+    m_lastPosition = 0;
+    m_hasAudio = false;
+    m_ended = false;
+    m_seekPending = false;
+    m_atStart = false;
+    m_pendingSeek = -1;
     m_path = path;
-    if (!m_playbin) {
-        m_chain = Chain::Failed;
+    initialise();
+    if (!m_usable) {
+        fail(QStringLiteral("the media engine could not be started"));
         return false;
     }
     // Opening a FIFO or a device blocks or never ends: only regular files are played.
@@ -176,14 +55,15 @@ bool PlaybinEngine::load(const QString& path) {
         g_clear_error(&error);
         return false;
     }
-    g_object_set(m_playbin, "uri", uri, nullptr);
+    const bool built = buildChain();
+    if (built) g_object_set(m_playbin, "uri", uri, nullptr);
     g_free(uri);
+    if (!built) return false;
 
+    // Prepared while the event loop runs: the bus says when it is ready, or why not.
     m_chain = Chain::Prerolling;
-    GstStateChangeReturn result = gst_element_set_state(m_playbin, GST_STATE_PAUSED);
-    if (result == GST_STATE_CHANGE_ASYNC)
-        result = gst_element_get_state(m_playbin, nullptr, nullptr,
-                                       GstClockTime(kLoadWaitMs) * GST_MSECOND);
+    m_deadline = g_timeout_add(kLoadDeadlineMs, &PlaybinEngine::onDeadline, this);
+    const GstStateChangeReturn result = gst_element_set_state(m_playbin, GST_STATE_PAUSED);
     if (result == GST_STATE_CHANGE_FAILURE) {
         QString reason = QStringLiteral("the chain could not start");
         if (GstMessage* msg = gst_bus_pop_filtered(m_bus, GST_MESSAGE_ERROR)) {
@@ -195,33 +75,22 @@ bool PlaybinEngine::load(const QString& path) {
         fail(reason);
         return false;
     }
-    // Still busy after the wait: the rest happens when the bus says it is ready.
     if (result != GST_STATE_CHANGE_ASYNC) finishPreroll();
     return m_chain != Chain::Failed;
 }
 
-void PlaybinEngine::resetChain() {
-    if (m_playbin) {
-        gst_element_set_state(m_playbin, GST_STATE_READY);
-        drainBus();
-    }
-    m_chain = Chain::None;
-    m_requested = State::Stopped;
-    m_duration = 0;
-    m_lastPosition = 0;
-    m_hasAudio = false;
-    m_ended = false;
-    m_seekPending = false;
-    m_atStart = false;
-    m_pendingSeek = -1;
-}
-
-// Messages of the chain just discarded must not reach the next file.
-void PlaybinEngine::drainBus() {
-    while (GstMessage* msg = gst_bus_pop(m_bus)) gst_message_unref(msg);
+gboolean PlaybinEngine::onDeadline(gpointer self) {
+    auto* engine = static_cast<PlaybinEngine*>(self);
+    engine->m_deadline = 0;
+    if (engine->m_chain == Chain::Prerolling)
+        engine->fail(QStringLiteral("it was not ready to play after %1 seconds")
+                         .arg(kLoadDeadlineMs / 1000));
+    return G_SOURCE_REMOVE;
 }
 
 void PlaybinEngine::finishPreroll() {
+    if (m_deadline) g_source_remove(m_deadline);
+    m_deadline = 0;
     gint audioStreams = 0;
     g_object_get(m_playbin, "n-audio", &audioStreams, nullptr);
     if (audioStreams <= 0) {
@@ -235,20 +104,19 @@ void PlaybinEngine::finishPreroll() {
     m_pendingSeek = -1;
     if (target > 0 || m_rate != 1.0) seek(target, m_rate);
     m_ended = m_duration > 0 && target >= m_duration;
-    m_atStart = target == 0;
+    m_atStart = target == 0 && m_requested != State::Running;
     if (m_requested == State::Running) gst_element_set_state(m_playbin, GST_STATE_PLAYING);
 }
 
+// Logged once per file; the chain is torn down at once, so its threads and memory go.
 void PlaybinEngine::fail(const QString& reason) {
+    if (m_chain == Chain::Failed) return;
     qCInfo(lcMediaEngine).noquote()
         << QStringLiteral("'%1' could not be played: %2. Check that it is an AAC audio file.")
                .arg(m_path, reason);
-    // After an error only a full reset makes the chain usable for the next file.
-    if (m_playbin) {
-        gst_element_set_state(m_playbin, GST_STATE_NULL);
-        drainBus();
-    }
+    releaseChain();
     m_chain = Chain::Failed;
+    m_failure = reason;
     m_duration = 0;
     m_lastPosition = 0;
     m_hasAudio = false;
@@ -397,6 +265,7 @@ gboolean PlaybinEngine::onBusMessage(GstBus*, GstMessage* message, gpointer self
 }
 
 void PlaybinEngine::handleMessage(GstMessage* message) {
+    if (!m_playbin) return;
     if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_playbin) &&
         GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR &&
         GST_MESSAGE_TYPE(message) != GST_MESSAGE_WARNING &&

@@ -2,22 +2,35 @@
 
 // Private to the GStreamer adapter, its tests and benchmarks: it names GStreamer types.
 
+#include <memory>
+
 #include <QString>
 
 #include <gst/gst.h>
 
 #include "playback/imediaengine.h"
 
-// IMediaEngine on one reused playbin, audio only. The chain behind the playbin is
-// scaletempo (pitch-keeping rate) ! audiopanorama (balance) ! volume ! the sink.
-// Lives on the UI thread; the bus is watched on the default GLib main context, so
-// bus messages are handled on the UI thread too. Only waits of bounded length.
+class ChainReaper;
+struct ChainGuard;
+
+// IMediaEngine on GStreamer, audio only: a new playbin for each file, whose audio chain
+// is scaletempo (pitch-keeping rate) ! audiopanorama (balance) ! volume ! the sink.
+// Loading returns at once and the file is prepared while the event loop runs; a file
+// that neither plays nor fails within kLoadDeadlineMs fails. A failed or replaced chain
+// is torn down on a thread of its own, so no file can hold the UI thread or keep its
+// threads and memory. Nothing is made until the first file (or initialise()).
+// Lives on the UI thread; each chain's bus is watched on the default GLib main context,
+// so bus messages are handled on the UI thread too.
 class PlaybinEngine final : public IMediaEngine {
 public:
-    explicit PlaybinEngine(const QString& sinkDescription);
+    explicit PlaybinEngine(QString sinkDescription);
     ~PlaybinEngine() override;
     PlaybinEngine(const PlaybinEngine&) = delete;
     PlaybinEngine& operator=(const PlaybinEngine&) = delete;
+
+    // Starts the media framework and opens the audio output once (saying on standard
+    // error when either cannot be had). load() does it when it has not been done.
+    void initialise();
 
     bool load(const QString& path) override;
     void run() override;
@@ -34,6 +47,7 @@ public:
     int balance() const override { return m_balance; }
     void setBalance(int balance) override;
     bool hasAudio() const override { return m_hasAudio; }
+    QString failure() const override { return m_failure; }
 
     // Linear gain for a volume in hundredths of a decibel (0 at -10000: muted).
     static double gainForVolume(int volume);
@@ -41,7 +55,8 @@ public:
     // |balance| / 100 dB; the ends silence that channel.
     static double panoramaForBalance(int balance);
 
-    // Inspection for tests and benchmarks. The elements live as long as the engine.
+    // Inspection for tests and benchmarks: the current file's chain, null when there is
+    // none (before the first file, and after a file failed).
     GstElement* pipeline() const { return m_playbin; }
     GstElement* volumeElement() const { return m_volumeElement; }
     GstElement* panoramaElement() const { return m_panorama; }
@@ -49,18 +64,24 @@ public:
     GstElement* audioSink() const { return m_sink; }
     // True when no audio device could be opened and playback runs silently.
     bool playsSilently() const { return m_silent; }
-    // How long load() waits for a file to be ready before it lets it finish later.
-    static constexpr int kLoadWaitMs = 1500;
+
+    // A file that is not ready to play this long after its load fails.
+    static constexpr int kLoadDeadlineMs = 4000;
+    // No sound file needs more elements than this in its chain; a file that makes the
+    // chain grow past it (a tag demuxer for each of thousands of stacked tags) fails.
+    static constexpr int kMaxElements = 64;
 
 private:
     enum class Chain { None, Failed, Prerolling, Ready };
 
     static gboolean onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    static gboolean onDeadline(gpointer self);
     void handleMessage(GstMessage* message);
-    GstElement* makeSink(const QString& description);
+    bool buildChain();
+    GstElement* makeSink();
+    QString checkedSinkDescription(const QString& wanted);
     void sayPlayingSilently(const QString& why);
-    void resetChain();
-    void drainBus();
+    void releaseChain();
     void finishPreroll();
     void fail(const QString& reason);
     bool seek(double seconds, double rate);
@@ -70,18 +91,28 @@ private:
     void applyVolume();
     void applyBalance();
 
+    QString m_sinkDescription;
+    bool m_initialised = false;
+    bool m_usable = false;  // the framework and its playbin are there
+    bool m_sinkChecked = false;
+    bool m_silent = false;
+    std::unique_ptr<ChainReaper> m_reaper;
+
+    // The current file's chain.
     GstElement* m_playbin = nullptr;
     GstElement* m_tempo = nullptr;
     GstElement* m_panorama = nullptr;
     GstElement* m_volumeElement = nullptr;
     GstElement* m_sink = nullptr;
     GstBus* m_bus = nullptr;
+    ChainGuard* m_guard = nullptr;
     guint m_busWatch = 0;
-    bool m_silent = false;
+    guint m_deadline = 0;
 
     Chain m_chain = Chain::None;
     State m_requested = State::Stopped;
     QString m_path;
+    QString m_failure;
     double m_duration = 0;
     mutable double m_lastPosition = 0;
     bool m_hasAudio = false;

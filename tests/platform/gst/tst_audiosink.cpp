@@ -1,8 +1,29 @@
 #include <QtTest>
 
+#include <gst/base/gstbasesink.h>
 #include <gst/gst.h>
 
 #include "platform/gst/gstmediaengine.h"
+#include "platform/gst/playbinengine.h"
+
+namespace {
+// A sound device that is always there: the desktop's output finds it first.
+struct StandInAudioSink {
+    GstBaseSink parent;
+};
+struct StandInAudioSinkClass {
+    GstBaseSinkClass parent_class;
+};
+G_DEFINE_TYPE(StandInAudioSink, stand_in_audio_sink, GST_TYPE_BASE_SINK)
+void stand_in_audio_sink_init(StandInAudioSink*) {}
+void stand_in_audio_sink_class_init(StandInAudioSinkClass* klass) {
+    static GstStaticPadTemplate sink = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                                               GST_STATIC_CAPS("audio/x-raw"));
+    gst_element_class_add_static_pad_template(GST_ELEMENT_CLASS(klass), &sink);
+    gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Stand-in sound device",
+                                          "Sink/Audio", "Takes sound and keeps it", "Quaverly");
+}
+}  // namespace
 
 class TestAudioSink : public QObject {
     Q_OBJECT
@@ -10,6 +31,7 @@ private Q_SLOTS:
     void choice_data();
     void choice();
     void engineStartsTheFrameworkLate();
+    void deviceFoundPlaysAloud();
 };
 
 void TestAudioSink::choice_data() {
@@ -59,6 +81,21 @@ void TestAudioSink::engineStartsTheFrameworkLate() {
     QCOMPARE(engine->balance(), 10000);
     QCOMPARE(engine->rate(), 0.5);
     QCOMPARE(engine->duration(), 0.0);
+}
+
+// With a device there, the desktop's output is taken for what it is: no word of silence.
+void TestAudioSink::deviceFoundPlaysAloud() {
+    QVERIFY(initMediaFramework());
+    QVERIFY(gst_element_register(nullptr, "standinaudiosink", GST_RANK_PRIMARY + 1000,
+                                 stand_in_audio_sink_get_type()));
+    QTest::failOnWarning(QRegularExpression("play silently"));
+    PlaybinEngine engine{QString()};
+    engine.initialise();
+    // Not a sound file, but the chain is made for it, and the output opened with it.
+    engine.load(QCoreApplication::applicationFilePath());
+    QVERIFY(engine.audioSink());
+    QVERIFY(!engine.playsSilently());
+    QTRY_VERIFY(!engine.failure().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestAudioSink)
