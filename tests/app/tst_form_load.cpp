@@ -1,5 +1,8 @@
 #include <QtTest>
 
+#include <functional>
+
+#include <QAccessible>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -86,20 +89,40 @@ private Q_SLOTS:
                                  qRound(d.height * px));
             QVERIFY2(w->geometry() == expected, d.name);
         }
-        QVERIFY(f.Frame2->y() > f.height());  // out of sight, yet reachable by Tab
+        QVERIFY(f.Frame2->y() > f.height());  // out of sight
         QCOMPARE(f.ListView1->header()->sectionSize(0), qRound(6500 * px));
         QCOMPARE(f.PushButton5->font().pointSizeF(), 11.25);
         QVERIFY(f.font().bold());
-        // The designed tab order.
+        // The designed tab order of the controls in sight; the Settings frame's sliders,
+        // out of sight, take no focus and are not offered to assistive technology.
         const QList<QWidget*> order = {f.ListView1,    f.PushButton5, f.PushButton2, f.PushButton1,
-                                       f.PushButton11, f.PushButton3, f.Volume,      f.Balance,
-                                       f.Speed,        f.PushButton4, f.PushButton6, f.PushButton7,
-                                       f.Option1,      f.Option2,     f.Slider1};
+                                       f.PushButton11, f.PushButton3, f.PushButton4, f.PushButton6,
+                                       f.PushButton7,  f.Option1,     f.Option2,     f.Slider1};
         for (qsizetype i = 1; i < order.size(); ++i) {
             QWidget* next = order[i - 1]->nextInFocusChain();
             while (!order.contains(next) && !(next->focusPolicy() & Qt::TabFocus))
                 next = next->nextInFocusChain();  // the list's own inner widgets
             QCOMPARE(next, order[i]);
+        }
+        QSet<QObject*> offered;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* a) {
+            offered.insert(a->object());
+            for (int i = 0; i < a->childCount(); ++i)
+                if (QAccessibleInterface* child = a->child(i)) walk(child);
+        };
+        // From the root that a screen reader asks, the application.
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        walk(QAccessible::queryAccessibleInterface(qApp));
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&f);
+        for (int i = 0; i < window->childCount(); ++i)
+            QCOMPARE(window->indexOfChild(window->child(i)), i);
+        for (QWidget* w : order) QVERIFY2(offered.contains(w), qPrintable(w->objectName()));
+        QVERIFY(offered.contains(f.Frame1) && offered.contains(f.Label2));
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f.Frame2, f.Volume, f.Balance, f.Speed, f.Label1_2}) {
+            QVERIFY2(!offered.contains(w), qPrintable(w->objectName()));
+            QCOMPARE(w->focusPolicy(), Qt::NoFocus);
         }
     }
 
