@@ -46,18 +46,12 @@ public:
     explicit Adding(Playlist& list) : m_list(list) {}
     ~Adding() {
         if (m_leftOut == 0) return;
-        const QString text =
-            m_leftOut == 1 ? QStringLiteral(
-                                 "'%1' was left out of the list: its path holds \"%2\", which "
-                                 "the saved list puts between entries. Rename it or its folder "
-                                 "to add it.")
-                                 .arg(m_first, kPlaylistSeparator)
-                           : QStringLiteral(
-                                 "%1 files were left out of the list, '%2' among them: their "
-                                 "paths hold \"%3\", which the saved list puts between entries. "
-                                 "Rename them or their folders to add them.")
-                                 .arg(QString::number(m_leftOut), m_first, kPlaylistSeparator);
-        qCWarning(lcList).noquote() << text;
+        qCWarning(lcList).noquote()
+            << QStringLiteral(
+                   "%1 path(s) left out of the list, such as '%2': a path holding "
+                   "\"%3\" cannot be kept, as the saved list puts that text between "
+                   "entries. Rename the file or its folder to add it.")
+                   .arg(QString::number(m_leftOut), m_first, kPlaylistSeparator);
     }
     Adding(const Adding&) = delete;
     Adding& operator=(const Adding&) = delete;

@@ -20,25 +20,6 @@ private Q_SLOTS:
         QCOMPARE(decodePlaylist(encodePlaylist(entries)), entries);
     }
 
-    // An entry is storable exactly when it comes back as itself beside others.
-    void storableEntries_data() {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<bool>("storable");
-        QTest::newRow("plain") << "/m/a.aac" << true;
-        QTest::newRow("part of the separator") << "/m/||MySeparator1.aac" << true;
-        QTest::newRow("holding it") << "/m/a||MySeparator12||b.aac" << false;
-        QTest::newRow("ending with it") << "/m/a.aac||MySeparator12||" << false;
-        QTest::newRow("ending with its start") << "/m/a||MySeparator12" << false;
-        QTest::newRow("ending with more of its start") << "/m/a||MySeparator12|" << false;
-    }
-    void storableEntries() {
-        QFETCH(QString, entry);
-        QFETCH(bool, storable);
-        QCOMPARE(isStorableEntry(entry), storable);
-        const QStringList entries{"/first.aac", entry, "/last.aac"};
-        QCOMPARE(decodePlaylist(encodePlaylist(entries)) == entries, storable);
-    }
-
     void encodingFollowsEveryEntry() {
         QCOMPARE(encodePlaylist({}), QString());
         QCOMPARE(encodePlaylist({"A", "B"}),
