@@ -38,8 +38,10 @@ export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 # Keep away from the user's desktop: no session bus (the tray then uses the X display's
-# notification area), no Wayland.
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+# notification area), no Wayland. The bus address names no bus: unset, the bus library
+# would start one for the display where dbus-x11 is installed.
+unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-bus"
 export QT_QPA_PLATFORM=xcb
 
 # Xvfb picks a free display itself and writes its number when it is ready for clients.

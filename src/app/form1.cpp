@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -33,6 +35,35 @@ QFont designFont(double points) {
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
+}
+
+// The window as assistive technology sees it: its controls, without the Settings frame,
+// which lies outside the window where no one can see or reach it.
+class WindowAccessible : public QAccessibleWidget {
+public:
+    explicit WindowAccessible(Form1* form) : QAccessibleWidget(form), m_form(form) {}
+    int childCount() const override { return int(offered().size()); }
+    QAccessibleInterface* child(int index) const override { return offered().value(index); }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return int(offered().indexOf(const_cast<QAccessibleInterface*>(child)));
+    }
+
+private:
+    QList<QAccessibleInterface*> offered() const {
+        QList<QAccessibleInterface*> children;
+        for (int i = 0; i < QAccessibleWidget::childCount(); ++i) {
+            QAccessibleInterface* child = QAccessibleWidget::child(i);
+            if (child && child->object() != m_form->Frame2) children.append(child);
+        }
+        return children;
+    }
+    Form1* m_form;
+};
+
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("Form1"))
+        return new WindowAccessible(qobject_cast<Form1*>(object));
+    return nullptr;
 }
 }  // namespace
 
@@ -170,11 +201,18 @@ void Form1::buildControls() {
 }
 
 void Form1::setTabOrderAsDesigned() {
-    const QList<QWidget*> order = {ListView1,   PushButton5, PushButton2, PushButton1, PushButton11,
-                                   PushButton3, Volume,      Balance,     Speed,       PushButton4,
-                                   PushButton6, PushButton7, Option1,     Option2,     Slider1};
+    const QList<QWidget*> order = {ListView1,    PushButton5, PushButton2, PushButton1,
+                                   PushButton11, PushButton3, PushButton4, PushButton6,
+                                   PushButton7,  Option1,     Option2,     Slider1};
     for (QWidget* w : order) w->setFocusPolicy(Qt::StrongFocus);
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    // The Settings frame's sliders lie outside the window: with the keyboard they would
+    // move the balance or the speed with nothing on screen to show it or to undo it. They
+    // take no focus and are not offered to assistive technology; the program still sets
+    // them.
+    for (QWidget* w : {Volume, Balance, Speed}) w->setFocusPolicy(Qt::NoFocus);
+    static const bool offered = (QAccessible::installFactory(windowAccessible), true);
+    Q_UNUSED(offered);
 }
 
 void Form1::connectHandlers() {

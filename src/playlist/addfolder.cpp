@@ -234,12 +234,13 @@ void AddFolder::importFolder(QString v, const QString& pattern, const Append& ap
             if (i < kinds.size() && kinds[i] == EntryKind::File && !name.startsWith(u'.'))
                 return true;
             const auto value = m_fs.attributes(path);
-            if (value && *value == kHiddenArchiveFile) return false;
-            // An entry that is itself a regular file (archive, not a link) opens; only
-            // other kinds need the open tried. This halves the calls of a large scan.
-            constexpr quint32 kKind =
-                FileAttr::Archive | FileAttr::ReparsePoint | FileAttr::Directory;
-            if (value && (*value & kKind) == FileAttr::Archive) return true;
+            // Only regular files, or links to them, carry the archive bit: a FIFO, a
+            // socket or a device opens too, but blocks or never ends when played.
+            if (!value || *value == kHiddenArchiveFile || !(*value & FileAttr::Archive))
+                return false;
+            // An entry that is itself a regular file (not a link) opens; only links need
+            // the open tried. This halves the calls of a large scan.
+            if (!(*value & FileAttr::ReparsePoint)) return true;
             return CanOpenFile(m_fs, path);
         });
         if (accept) runStep(steps, 132, [&] { append(CollapseBackslashes(path)); });

@@ -14,6 +14,7 @@
 #include "playlist/ishell.h"
 #include "playlist/mainpaths.h"
 #include "playlist/playlist.h"
+#include "playlist/playlistcodec.h"
 #include "playlist/samples.h"
 #include "tray/cursorfile.h"
 
@@ -36,6 +37,38 @@ bool isFileListDrag(const QMimeData* data) {
     return true;
 }
 }  // namespace
+
+// One add's paths on their way into the list. A path that holds the saved list's separator
+// cannot be stored: after a restart it would come back as two entries that name nothing.
+// Such paths are left out, and the add says once, at its end, how many it left out.
+class ListEditor::Adding {
+public:
+    explicit Adding(Playlist& list) : m_list(list) {}
+    ~Adding() {
+        if (m_leftOut == 0) return;
+        qCWarning(lcList).noquote()
+            << QStringLiteral(
+                   "%1 path(s) left out of the list, such as '%2': a path holding "
+                   "\"%3\" cannot be kept, as the saved list puts that text between "
+                   "entries. Rename the file or its folder to add it.")
+                   .arg(QString::number(m_leftOut), m_first, kPlaylistSeparator);
+    }
+    Adding(const Adding&) = delete;
+    Adding& operator=(const Adding&) = delete;
+
+    void operator()(const QString& path) {
+        if (isStorableEntry(path)) {
+            m_list.Append(path);
+        } else if (m_leftOut++ == 0) {
+            m_first = path;
+        }
+    }
+
+private:
+    Playlist& m_list;
+    int m_leftOut = 0;
+    QString m_first;
+};
 
 ListEditor::ListEditor(Playlist& list, BusyState& busy, Services services, QString programFolder,
                        const QString& appTitle, std::function<void(int)> playRequested)
@@ -134,22 +167,24 @@ bool ListEditor::ListView1_OLEDragOver(const QMimeData* data) const {
     return isFileListDrag(data);
 }
 
-void ListEditor::importTree(const QString& folder, const QString& pattern, StepRunner* steps) {
+void ListEditor::importTree(const QString& folder, const QString& pattern, Adding& add,
+                            StepRunner* steps) {
     // Hot keys that arrive while the walk lets events through are dropped.
     const BusyState::Guard busy(m_busy);
     m_addFolder.ImportFolderTree(
-        folder, pattern, [this](const QString& path) { m_list.Append(path); }, steps);
+        folder, pattern, [&add](const QString& path) { add(path); }, steps);
 }
 
 void ListEditor::ListView1_OLEDragDrop(const QMimeData* data) {
     if (!isFileListDrag(data)) return;
+    Adding add(m_list);
     for (const QUrl& url : data->urls()) {
         const QString path = url.toLocalFile();
         try {
             if (IsFolder(m_services.fs, path))
-                importTree(path, QStringLiteral("*.*"), nullptr);
+                importTree(path, QStringLiteral("*.*"), add, nullptr);
             else
-                m_list.Append(path);
+                add(path);
         } catch (const std::exception& e) {
             qCWarning(lcList).noquote()
                 << QStringLiteral(
@@ -175,17 +210,18 @@ void ListEditor::PushButton5_Click() {
         return;
     }
     if (r.test(114, [&] { return result.text.isEmpty(); })) return;
+    Adding add(m_list);
     QStringList parts;
     r.step(116, [&] { parts = result.text.split(QChar(0)); });
     if (r.test(118, [&] { return parts.size() == 1; })) {
-        r.step(120, [&] { m_list.Append(parts.value(0)); });
+        r.step(120, [&] { add(parts.value(0)); });
         return;
     }
     for (qsizetype i = 1; i < parts.size(); ++i) {
         QString path;
         r.step(136, [&] { path = parts[0] + QStringLiteral("/") + parts[i]; });
         r.step(138, [&] { path = CollapseBackslashes(path); });
-        r.step(140, [&] { m_list.Append(path); });
+        r.step(140, [&] { add(path); });
     }
 }
 
@@ -206,7 +242,8 @@ void ListEditor::PushButton2_Click() {
     r.step(333, [&] { lastFolder = folder; });
     r.step(334, [&] { m_services.store.save(SettingKey::LastFolder, lastFolder); });
     r.step(112, [&] { m_busy.setPointer(Pointer::Hourglass); });
-    importTree(folder, pattern, &r);
+    Adding add(m_list);
+    importTree(folder, pattern, add, &r);
     r.step(136, [&] { m_busy.setPointer(Pointer::Default); });
 }
 
@@ -220,10 +257,11 @@ void ListEditor::PushButton11_Click() {
 
 void ListEditor::PushButton3_Click() {
     StepRunner r(m_services.boxes, formLocation("PushButton3_Click"));
+    Adding add(m_list);
     r.step(100, [&] {
         LoadSampleFiles(SampleLoadContext{
             m_services.store, m_services.fs, m_services.boxes, m_services.shell, m_appTitle,
             m_programFolder, [this](const QString& t) { return m_list.IsInPlaylist(t); },
-            [this](const QString& t) { m_list.Append(t); }});
+            [&add](const QString& t) { add(t); }});
     });
 }

@@ -57,7 +57,8 @@ public:
     int DragItem = 0;
 
 private:
-    void importTree(const QString& folder, const QString& pattern, StepRunner* steps);
+    class Adding;
+    void importTree(const QString& folder, const QString& pattern, Adding& add, StepRunner* steps);
 
     Playlist& m_list;
     BusyState& m_busy;

@@ -25,3 +25,8 @@ QStringList decodePlaylist(const QString& text) {
     }
     return entries;
 }
+
+bool isStorableEntry(const QString& entry) {
+    // The separator that follows the entry must be the first one found.
+    return (entry + kPlaylistSeparator).indexOf(kPlaylistSeparator) == entry.size();
+}

@@ -11,4 +11,9 @@ QString encodePlaylist(const QStringList& entries);
 // blanks; an entry that held the separator comes back as two.
 QStringList decodePlaylist(const QString& text);
 
+// True when the entry comes back from the saved list as itself, whatever follows it. An
+// entry holding the separator does not, nor one ending with a part of it ("||MySeparator12")
+// that the separator after the entry completes.
+bool isStorableEntry(const QString& entry);
+
 inline const QString kPlaylistSeparator = QStringLiteral("||MySeparator12||");

@@ -404,6 +404,22 @@ private Q_SLOTS:
         QCOMPARE(rig.texts(), QStringList({"/tunes/a.aac", "/tunes/b.AAC"}));
         QCOMPARE(rig.shell.browseCalls.last().second, QStringLiteral("/empty"));
     }
+
+    // Paths that would come back from the saved list as other entries are left out of a
+    // drop, the folders' scan included, with one line for the whole drop.
+    void unstorablePathsLeftOut() {
+        FormRig rig;
+        const QString held = "/in/a||MySeparator12||b.aac";
+        rig.addFiles({held, "/in/ok.aac", "/in/c||MySeparator12"});
+        rig.load();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^3 path\\(s\\) left out of the "
+                                                              "list, such as '/in/a\\|"));
+        QTest::failOnWarning(QRegularExpression("left out"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(held), QUrl::fromLocalFile("/in")});
+        rig.form->ListView1_OLEDragDrop(&data);
+        QCOMPARE(rig.texts(), QStringList{"/in/ok.aac"});
+    }
 };
 
 QTEST_MAIN(TestFormList)

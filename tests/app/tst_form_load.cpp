@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -86,21 +87,26 @@ private Q_SLOTS:
                                  qRound(d.height * px));
             QVERIFY2(w->geometry() == expected, d.name);
         }
-        QVERIFY(f.Frame2->y() > f.height());  // out of sight, yet reachable by Tab
+        QVERIFY(f.Frame2->y() > f.height());  // out of sight
         QCOMPARE(f.ListView1->header()->sectionSize(0), qRound(6500 * px));
         QCOMPARE(f.PushButton5->font().pointSizeF(), 11.25);
         QVERIFY(f.font().bold());
-        // The designed tab order.
+        // The designed tab order of the controls in sight; the Settings frame's sliders,
+        // out of sight, take no focus and are not offered to assistive technology.
         const QList<QWidget*> order = {f.ListView1,    f.PushButton5, f.PushButton2, f.PushButton1,
-                                       f.PushButton11, f.PushButton3, f.Volume,      f.Balance,
-                                       f.Speed,        f.PushButton4, f.PushButton6, f.PushButton7,
-                                       f.Option1,      f.Option2,     f.Slider1};
+                                       f.PushButton11, f.PushButton3, f.PushButton4, f.PushButton6,
+                                       f.PushButton7,  f.Option1,     f.Option2,     f.Slider1};
         for (qsizetype i = 1; i < order.size(); ++i) {
             QWidget* next = order[i - 1]->nextInFocusChain();
             while (!order.contains(next) && !(next->focusPolicy() & Qt::TabFocus))
                 next = next->nextInFocusChain();  // the list's own inner widgets
             QCOMPARE(next, order[i]);
         }
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&f);
+        QList<QObject*> offered;
+        for (int i = 0; i < window->childCount(); ++i) offered << window->child(i)->object();
+        QVERIFY(offered.contains(f.Frame1) && !offered.contains(f.Frame2));
+        for (QSlider* s : {f.Volume, f.Balance, f.Speed}) QCOMPARE(s->focusPolicy(), Qt::NoFocus);
     }
 
     // A dark desktop palette leaves the window's own controls black on white, as designed,

@@ -20,15 +20,20 @@ void write(const QString& path, const QByteArray& bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-// The program's environment: its own settings, a silent sink, and the given session bus
-// (none when `bus` is empty, nor one found in a runtime folder).
+// The program's environment: its own settings in `config`, a silent sink, and the given
+// session bus. Without one, the address names none: unset, it would let the bus library
+// start a bus for the display. Whatever output it falls back to, no sound server is
+// started and the sound library sees no card, so neither plays nor prints anything.
 QProcessEnvironment programEnvironment(const QString& config, const QString& bus = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", config);
     env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
-    env.remove("DBUS_SESSION_BUS_ADDRESS");
-    if (!bus.isEmpty()) env.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.isEmpty() ? "unix:path=" + config + "/no-bus" : bus);
     env.insert("XDG_RUNTIME_DIR", config);
+    env.insert("PULSE_SERVER", "unix:" + config + "/no-sound-server");
+    env.insert("JACK_NO_START_SERVER", "1");
+    write(config + "/asound.conf", "pcm.!default { type null }\n");
+    env.insert("ALSA_CONFIG_PATH", config + "/asound.conf");
     return env;
 }
 
@@ -103,9 +108,7 @@ private Q_SLOTS:
         write(folder + "/Files",
               QByteArray(QUAVERLY_BINARY_DIR "/bin/Samples/Welcome.aac||MySeparator12||"));
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path());
-        env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+        QProcessEnvironment env = programEnvironment(config.path());
         env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true");
         for (const QString& pair : environment)
             env.insert(pair.section('=', 0, 0), pair.section('=', 1));

@@ -199,6 +199,8 @@ private Q_SLOTS:
         fs->addFolder("/r/dir.aac");
         fs->addFile("/r/tolink.aac", Archive | ReparsePoint);  // link to a file
         fs->addFile("/r/odd.aac", Hidden | Archive);           // 34 without a dot
+        fs->addFile("/r/pipe.aac", 0);                         // a FIFO, socket or device
+        fs->addFile("/r/todevice.aac", ReparsePoint);          // link to one
         fs->addFile("/r/dir.aac/in.aac");
         QCOMPARE(import("/r"), (QStringList{"/r/a.aac", "/r/b.AAC", "/r/.ro.aac", "/r/sys.aac",
                                             "/r/tolink.aac", "/r/dir.aac/in.aac"}));

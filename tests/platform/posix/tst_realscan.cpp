@@ -120,15 +120,19 @@ private Q_SLOTS:
         QVERIFY(t.file("bad\xff.aac"));         // cannot be named in UTF-8: not imported
         QVERIFY(t.file("ok\xEF\xBF\xBD.aac"));  // U+FFFD, valid UTF-8: imported once
         QVERIFY(t.file("ok\xff.aac"));
+        // Regular files only: what else opens would block or never end when played.
         QVERIFY(t.fifo("pipe.aac"));  // opened for attributes only: no hang
         QVERIFY(t.socket("sock.aac"));
+        QVERIFY(t.link("/dev/zero", "zero.aac"));
+        QVERIFY(t.link("pipe.aac", "topipe.aac"));
+        QVERIFY(t.link("a.aac", "toa.aac"));
         QVERIFY(t.dir("folder.aac"));
         QStringList got = scan(t.root(), "*.aac");
         got.sort();
         const QString r = t.root() + '/';
-        QStringList expected{r + "a.aac",         r + "b.AAC",     r + ".kept.aac",
-                             r + "new\nline.aac", r + "what?.aac", r + "bell\x07.aac",
-                             r + "pipe.aac",      r + "sock.aac",  r + "ok\uFFFD.aac"};
+        QStringList expected{r + "a.aac",         r + "b.AAC",       r + ".kept.aac",
+                             r + "new\nline.aac", r + "what?.aac",   r + "bell\x07.aac",
+                             r + "toa.aac",       r + "ok\uFFFD.aac"};
         expected.sort();
         QCOMPARE(got, expected);
     }
