@@ -3,7 +3,8 @@
 #  - only the window (src/app/) and main.cpp include headers of src/app/;
 #  - an adapter under src/platform/ includes, of the rest of the program, only the
 #    interfaces it implements (i*.h) and the failure they may throw;
-#  - no source file is over 500 lines.
+#  - no source file is over 500 lines;
+#  - every source file and script starts with the licence line (scripts/spdx.sh).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 
@@ -34,6 +35,10 @@ while read -r count file; do
     ((count > 500)) && complain "$file has $count lines (at most 500)"
 done < <(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
     'bench/*.cpp' 'bench/*.h' 'scripts/*.cpp' | xargs -r wc -l)
+
+while IFS= read -r file; do
+    complain "$file: no licence line at the top (scripts/spdx.sh adds it)"
+done < <(scripts/spdx.sh --check 2>/dev/null)
 
 [[ $status -eq 0 ]] && echo "check-layout: the layout holds"
 exit "$status"

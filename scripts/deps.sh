@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, when missing, every Debian package that building, running and testing
 # Quaverly needs. Nothing else is downloaded. This list is the only place they are named.
+#
+#   scripts/deps.sh              what building, running and testing need
+#   scripts/deps.sh packaging    and what making and checking the Debian package needs
 set -euo pipefail
 
 packages=(
@@ -23,6 +26,17 @@ packages=(
     # checks of the desktop files: metainfo and the file type of .aac files
     appstream xdg-utils shared-mime-info
 )
+if [[ "${1:-}" == packaging ]]; then
+    packages+=(
+        # building the package and checking it (scripts/package.sh)
+        build-essential debhelper dpkg-dev lintian
+        # checking the installed desktop entry, icon and manual page
+        desktop-file-utils hicolor-icon-theme man-db groff-base
+    )
+elif [[ $# -gt 0 ]]; then
+    echo "usage: deps.sh [packaging]" >&2
+    exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do

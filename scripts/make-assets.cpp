@@ -23,22 +23,17 @@ const QColor kCyan(177, 255, 255);
 const QColor kInk(20, 24, 32);
 
 // The application icon: a white quaver on a rounded square that fades from blue at the
-// top to cyan at the bottom. Drawn on a 256-unit grid and scaled, so every size is sharp.
-QImage appIcon(int size) {
-    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 256.0, size / 256.0);
+// top to cyan at the bottom, drawn on a 256-unit grid. The PNGs of every size and the
+// scalable SVG are made from the same shapes below.
+const QRectF kIconGround(8, 8, 240, 240);
+const qreal kIconRadius = 52;
+const QColor kGroundEdge = kBlue.darker(140);
+const QColor kNoteEdge(0, 70, 130);
+const QColor kShadow(0, 60, 110, 70);
+const QPointF kShadowOffset(5, 6);
 
-    QLinearGradient ground(0, 0, 0, 256);
-    ground.setColorAt(0.0, kBlue);
-    ground.setColorAt(1.0, kCyan);
-    p.setPen(QPen(kBlue.darker(140), 4));
-    p.setBrush(ground);
-    p.drawRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
-
-    // The note: a tilted head, a stem rising from its right side and a flag.
+// The note: a tilted head, a stem rising from its right side and a flag, as one outline.
+QPainterPath notePath() {
     QPainterPath head;
     head.addEllipse(QPointF(0, 0), 40, 28);
     QPainterPath note = QTransform().translate(102, 186).rotate(-22).map(head);
@@ -51,15 +46,86 @@ QImage appIcon(int size) {
     flag.cubicTo(186, 124, 162, 110, 146, 108);
     flag.lineTo(146, 44);
     flag.closeSubpath();
-    note = note.united(flag);
+    return note.united(flag);
+}
 
+QImage appIcon(int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 256.0, size / 256.0);
+
+    QLinearGradient ground(0, 0, 0, 256);
+    ground.setColorAt(0.0, kBlue);
+    ground.setColorAt(1.0, kCyan);
+    p.setPen(QPen(kGroundEdge, 4));
+    p.setBrush(ground);
+    p.drawRoundedRect(kIconGround, kIconRadius, kIconRadius);
+
+    const QPainterPath note = notePath();
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 60, 110, 70));
-    p.drawPath(note.translated(5, 6));
+    p.setBrush(kShadow);
+    p.drawPath(note.translated(kShadowOffset));
     p.setBrush(Qt::white);
-    p.setPen(QPen(QColor(0, 70, 130), 3));
+    p.setPen(QPen(kNoteEdge, 3));
     p.drawPath(note);
     return img;
+}
+
+// An outline as SVG path data, element by element, with the coordinates rounded to
+// hundredths of a unit.
+QByteArray svgPathData(const QPainterPath& path) {
+    QByteArray d;
+    const auto num = [](qreal v) { return QByteArray::number(qRound(v * 100) / 100.0, 'g', 8); };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.type == QPainterPath::MoveToElement) {
+            d += (d.isEmpty() ? "M" : " Z M");  // each outline closed
+        } else if (e.type == QPainterPath::LineToElement) {
+            d += " L";
+        } else if (e.type == QPainterPath::CurveToElement) {
+            d += " C";
+        } else {
+            d += " ";  // the second and third points of a curve
+        }
+        d += num(e.x) + ' ' + num(e.y);
+    }
+    return d + " Z";
+}
+
+QByteArray svgColour(const QColor& c) {
+    return c.name(QColor::HexRgb).toLatin1();
+}
+
+// The same picture as the PNGs, as vector shapes for the scalable icon.
+QByteArray appIconSvg() {
+    const QPainterPath note = notePath();
+    const QByteArray r = QByteArray::number(kIconRadius);
+    QByteArray svg;
+    svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg +=
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+        "viewBox=\"0 0 256 256\">\n";
+    svg +=
+        "  <defs>\n    <linearGradient id=\"ground\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"256\" "
+        "gradientUnits=\"userSpaceOnUse\">\n";
+    svg += "      <stop offset=\"0\" stop-color=\"" + svgColour(kBlue) + "\"/>\n";
+    svg += "      <stop offset=\"1\" stop-color=\"" + svgColour(kCyan) + "\"/>\n";
+    svg += "    </linearGradient>\n  </defs>\n";
+    svg += "  <rect x=\"" + QByteArray::number(kIconGround.x()) + "\" y=\"" +
+           QByteArray::number(kIconGround.y()) + "\" width=\"" +
+           QByteArray::number(kIconGround.width()) + "\" height=\"" +
+           QByteArray::number(kIconGround.height()) + "\" rx=\"" + r + "\" ry=\"" + r +
+           "\" fill=\"url(#ground)\" stroke=\"" + svgColour(kGroundEdge) +
+           "\" stroke-width=\"4\"/>\n";
+    svg += "  <path fill=\"" + svgColour(kShadow) + "\" fill-opacity=\"" +
+           QByteArray::number(kShadow.alphaF(), 'f', 3) + "\" d=\"" +
+           svgPathData(note.translated(kShadowOffset)) + "\"/>\n";
+    svg += "  <path fill=\"#ffffff\" stroke=\"" + svgColour(kNoteEdge) +
+           "\" stroke-width=\"3\" d=\"" + svgPathData(note) + "\"/>\n";
+    svg += "</svg>\n";
+    return svg;
 }
 
 QPainterPath roundedRect(const QRectF& r, qreal radius) {
@@ -194,10 +260,25 @@ int main(int argc, char** argv) {
     assets.mkpath(QStringLiteral("beside/icons"));
 
     bool ok = true;
+    // The window's own icon, beside the program.
     for (int size : {32, 48, 128, 256}) {
         const QImage icon = appIcon(size);
         const QString name = QStringLiteral("quaverly-%1.png").arg(size);
         ok = savePng(icon, assets.filePath(QStringLiteral("beside/icons/") + name)) && ok;
+    }
+    // The icon the desktop shows for the application id, in the layout of the icon theme.
+    const QString iconName = QStringLiteral("com.varnelta.Quaverly");
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString dir = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        assets.mkpath(dir);
+        ok = savePng(appIcon(size), assets.filePath(dir + '/' + iconName + ".png")) && ok;
+    }
+    assets.mkpath(QStringLiteral("hicolor/scalable/apps"));
+    QFile svg(assets.filePath(QStringLiteral("hicolor/scalable/apps/") + iconName + ".svg"));
+    const QByteArray svgText = appIconSvg();
+    if (!svg.open(QIODevice::WriteOnly) || svg.write(svgText) != svgText.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
+        ok = false;
     }
     ok = writeIconFile(assets.filePath(QStringLiteral("beside/HAND-M.CUR")), handCursor(), true,
                        QPoint(13, 1)) &&

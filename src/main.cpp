@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quaverly"));
     QApplication::setOrganizationName(QStringLiteral("Varnelta"));
     QApplication::setApplicationVersion(QStringLiteral(QUAVERLY_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("quaverly"));
+    QApplication::setDesktopFileName(QStringLiteral("com.varnelta.Quaverly"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList paths = existingPaths(command.paths);

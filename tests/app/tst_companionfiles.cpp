@@ -98,7 +98,7 @@ void TestCompanionFiles::desktopFilesOfferTheTypeOfAacFiles() {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(tool)));
     }
-    QFile file(kSource + "/quaverly.desktop");
+    QFile file(kSource + "/com.varnelta.Quaverly.desktop");
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     QVERIFY(lines.contains("Exec=quaverly %F"));

@@ -31,7 +31,7 @@ public:
     bool canRaise() const { return true; }
     bool fullscreen() const { return false; }
     QString identity() const { return QStringLiteral("Quaverly"); }
-    QString desktopEntry() const { return QStringLiteral("quaverly"); }
+    QString desktopEntry() const { return QStringLiteral("com.varnelta.Quaverly"); }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const;
 
