@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Keeps the layout's dependency rules:
 #  - only the window (src/app/) and main.cpp include headers of src/app/;
 #  - an adapter under src/platform/ includes, of the rest of the program, only the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, when missing, every Debian package that building, running and testing
 # Quaverly needs. Nothing else is downloaded. This list is the only place they are named.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws Quaverly's own pictures: the application icon, the hand cursor and the drag
 // cursor. Built and run by scripts/make-assets.sh; the results are committed, so the
 // build itself never runs this.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the application icon and the two cursors into assets/ (see make-assets.cpp).
 # Run it after changing the drawings and commit what it writes.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the sample files that ship in Samples/ beside the program: short AAC (ADTS)
 # pieces synthesised here with sox and espeak-ng and encoded with GStreamer.
 # Needs the Debian packages sox, espeak-ng, gstreamer1.0-tools, gstreamer1.0-libav

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from this tree, checks it with lintian, installs it on this
 # machine, checks the installed program as a desktop would meet it, removes it again and
 # checks that nothing is left behind.

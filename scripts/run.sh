@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quaverly (Release, in build-release/) and starts it. Arguments go to the program,
 # e.g. ./scripts/run.sh --audio-sink "fakesink sync=true"
 set -euo pipefail

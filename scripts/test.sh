@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quaverly with warnings as errors and runs the whole test suite on a private X
 # display with a notification area, with settings and runtime folders of its own, so the
 # tests never touch the user's desktop or settings. Needs no display and no sound card.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wiring only: read the command line, hand it to a copy that runs already or make the
 // real systems and give them to the window.
 #include <cstdio>

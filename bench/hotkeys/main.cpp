@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hot-key latency: Ctrl+Shift+X typed through XTest on a second X connection, from the
 // press to the Start/Stop action toggling a button caption, 50 times. Reference: one
 // X request round trip (GetInputFocus) from the typing connection, from the request to

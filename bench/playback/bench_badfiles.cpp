@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures, in one run, what files that cannot be played cost:
 //  1. a good stream behind 5,000 empty ID3 tags: time until the engine has played or
 //     given it up, with the peak threads and memory of this process, beside gst-play-1.0

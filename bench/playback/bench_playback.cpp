@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures, in one run:
 //  1. CPU seconds to play 20 s of a 60 s AAC file through our engine, polled every
 //     100 ms like the playback monitor, beside gst-play-1.0 playing the same file;

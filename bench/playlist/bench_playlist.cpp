@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list at 1,000, 10,000 and 100,000 entries: restoring it from "Files" into the window,
 // encoding it at close, one drag exchange, and one small save beside the long "Files".
 // Then one long entry (5 and 50 million characters, beside an ordinary one): the time to

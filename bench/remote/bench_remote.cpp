@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Round trip of a remote command: from starting `quaverly --play-pause` to the running
 // copy signalling its new PlaybackStatus on the bus, 30 times. Reference: the same with
 // `playerctl --player=quaverly play-pause`, against the same copy in the same run.

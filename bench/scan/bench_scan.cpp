@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder scan against find(1) on the same generated tree, warm cache, same run.
 // Usage: bench_scan                 generated tree, scan against find
 //        bench_scan --make FOLDER   only make the tree in FOLDER

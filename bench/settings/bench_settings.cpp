@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one save of "Volume Level" costs while a long saved playlist sits beside it, in
 // the file-per-key store and, as the reference, in one INI file through QSettings, which
 // rewrites the whole file on every save. Both write to the same disk in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference window of bench_startup: a bare Qt window of the program's size that
 // holds one list view with as many rows as its argument says, and nothing else.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the program beside a bare Qt window, in one run:
 //  1. from process start to the MapNotify of the main window, the CPU time all its
 //     threads used until then (the work itself, whatever else the machine runs), and the

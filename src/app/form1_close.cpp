@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's closing handling: the same for the close button, the end of the desktop
 // session and the termination signals.
 #include <cstdio>

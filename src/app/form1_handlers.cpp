@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's handlers by the controls' names, each forwarding to the object that owns the
 // work, and what the transport needs of the window.
 #include <QGroupBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's load step: everything start-up does before the window is first shown.
 #include <exception>
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cursors and icons that ship beside the program: Qt must be able to read them, in
 // the source tree and in the copy the build puts beside the executable.
 #include <QFile>

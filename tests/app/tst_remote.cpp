@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote side of the program without a bus: its command line, the window driven
 // through RemoteWiring as a remote drives it, and which changes a remote is told of.
 #include <QtTest>

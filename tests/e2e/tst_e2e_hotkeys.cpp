@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five hot keys and the media keys on a real X server: real grabs, keys pressed
 // through XTEST by xdotool while the program's own pump runs, acting on the window's
 // buttons; and the built program leaving them all alone when asked to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window on the session bus as the desktop's media controls see it: a private bus,
 // the real playerctl as the client, and the window (on fakes) answering in this process.
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window driving the real engine on real files: GStreamer decodes short AAC files
 // made here, through a sink that keeps time but makes no sound.
 #include <cmath>

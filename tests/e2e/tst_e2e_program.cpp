@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program itself: its command line, and the closing handling that a
 // termination signal runs (the list is saved and the program ends).
 #include <QtTest>

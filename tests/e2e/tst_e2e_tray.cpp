@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with the real notification-area icon, under the test display's tray host:
 // the icon is there from start-up, minimising hides the window behind it, and a click
 // on it brings the window back with the focus.

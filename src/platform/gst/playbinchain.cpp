@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The making and unmaking of PlaybinEngine's chains: the framework, the audio output,
 // the guards that watch a chain grow, and the thread that tears chains down.
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Private to the GStreamer adapter, its tests and benchmarks: it names GStreamer types.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one store operation in a process of its own, so the tests can run it as another
 // user: `settingshelper save FOLDER KEY VALUE` or `settingshelper read FOLDER KEY`.
 // Prints "saved", "absent", "value:<text>" or "failed:<description>".
