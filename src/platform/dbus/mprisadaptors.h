@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QStringList>
@@ -44,11 +45,11 @@ private:
 };
 
 // org.mpris.MediaPlayer2.Player: the transport, the loaded entry, volume, speed, order.
-class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(QString LoopStatus READ loopStatus)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
@@ -56,10 +57,10 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ minimumRate)
     Q_PROPERTY(double MaximumRate READ maximumRate)
-    Q_PROPERTY(bool CanGoNext READ canControl)
-    Q_PROPERTY(bool CanGoPrevious READ canControl)
-    Q_PROPERTY(bool CanPlay READ canControl)
-    Q_PROPERTY(bool CanPause READ canControl)
+    Q_PROPERTY(bool CanGoNext READ hasEntries)
+    Q_PROPERTY(bool CanGoPrevious READ hasEntries)
+    Q_PROPERTY(bool CanPlay READ hasEntries)
+    Q_PROPERTY(bool CanPause READ hasEntries)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 
@@ -69,6 +70,8 @@ public:
     QString playbackStatus() const;
     // The list wraps at its end, and that cannot be changed.
     QString loopStatus() const { return QStringLiteral("Playlist"); }
+    // "Playlist" is no change; anything else is refused.
+    void setLoopStatus(const QString& status);
     double rate() const;
     void setRate(double rate);
     bool shuffle() const;
@@ -80,6 +83,7 @@ public:
     double minimumRate() const;
     double maximumRate() const;
     bool canControl() const { return true; }
+    bool hasEntries() const;
     bool canSeek() const;
 
 public Q_SLOTS:
@@ -98,6 +102,11 @@ Q_SIGNALS:
 
 private:
     void act(PlayerAction action, const QDBusMessage& message);
+    // In a property's setter called over the bus: true when the value written has the
+    // property's own type, else the caller gets InvalidArgs.
+    bool writtenAs(QMetaType type);
+    // Answers the call being handled with an error instead of its reply.
+    void refuseCall(const QString& name, const QString& text);
 
     MprisService* m_service;
 };

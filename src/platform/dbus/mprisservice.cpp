@@ -1,6 +1,10 @@
 #include "platform/dbus/mprisservice.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <sys/stat.h>
 
 #include <QAbstractEventDispatcher>
 #include <QCryptographicHash>
@@ -8,6 +12,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -18,10 +23,12 @@ Q_LOGGING_CATEGORY(lcMpris, "quaverly.platform.mpris")
 
 const QString MprisService::kServiceName = QStringLiteral("org.mpris.MediaPlayer2.quaverly");
 const QString MprisService::kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString MprisService::kTrackPath = QStringLiteral("/com/varnelta/Quaverly/track/");
 
 namespace {
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString kBusyError = QStringLiteral("com.varnelta.Quaverly.Error.Busy");
 const QString kBusyText =
     QStringLiteral("Quaverly is waiting for an answer to one of its messages; answer it first");
@@ -38,14 +45,46 @@ QString statusName(PlaybackStatus status) {
     return QStringLiteral("Stopped");
 }
 
-bool canSeekIn(const PlayerState& s) {
-    return !s.track.isEmpty() && s.lengthUs > 0;
-}
-
 // Answers a call with an error instead of the empty reply.
 void refuse(const QDBusMessage& message, const QString& name, const QString& text) {
     message.setDelayedReply(true);
     QDBusConnection::sessionBus().send(message.createErrorReply(name, text));
+}
+
+// Seeking moves within the file that plays; while stopped or paused the position stays.
+bool canSeekIn(const PlayerState& s) {
+    return s.status == PlaybackStatus::Playing && !s.track.isEmpty() && s.lengthUs > 0;
+}
+
+// The arguments a method takes, by their signature; a call with others is refused.
+bool takes(const QDBusMessage& message, const char* signature) {
+    if (message.signature() == QLatin1String(signature)) return true;
+    refuse(message, kInvalidArgs,
+           QStringLiteral("arguments '%1' where '%2' was expected")
+               .arg(message.signature(), QLatin1String(signature)));
+    return false;
+}
+
+// A regular file (also through a link): not a folder, a device or a pipe.
+bool isRegularFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The answer to a request to open files.
+void answer(OpenResult result, const QDBusMessage& message) {
+    switch (result) {
+        case OpenResult::Taken:
+            return;
+        case OpenResult::Closing:
+            refuse(message, QStringLiteral("com.varnelta.Quaverly.Error.Closing"),
+                   QStringLiteral("Quaverly is closing"));
+            return;
+        case OpenResult::BadPath:
+            refuse(message, kInvalidArgs,
+                   QStringLiteral("a path holds the text that separates the saved list's entries"));
+            return;
+    }
 }
 }  // namespace
 
@@ -118,8 +157,7 @@ QString MprisService::trackId(const QString& path) {
     if (path.isEmpty()) return kNoTrack;
     // Object-path elements allow only [A-Za-z0-9_]: the path's digest stands for it.
     const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1);
-    return QStringLiteral("/org/mpris/MediaPlayer2/quaverly/track/") +
-           QString::fromLatin1(digest.toHex());
+    return kTrackPath + QString::fromLatin1(digest.toHex());
 }
 
 QVariantMap MprisService::metadata(const PlayerState& state) {
@@ -144,6 +182,10 @@ QVariantMap MprisService::playerProperties(const PlayerState& s) {
         {QStringLiteral("MinimumRate"), s.minRate},
         {QStringLiteral("MaximumRate"), s.maxRate},
         {QStringLiteral("CanSeek"), canSeekIn(s)},
+        {QStringLiteral("CanPlay"), s.entries > 0},
+        {QStringLiteral("CanPause"), s.entries > 0},
+        {QStringLiteral("CanGoNext"), s.entries > 0},
+        {QStringLiteral("CanGoPrevious"), s.entries > 0},
     };
 }
 
@@ -183,6 +225,19 @@ void MprisRootAdaptor::Quit() {
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
     : QDBusAbstractAdaptor(service), m_service(service) {}
 
+bool MprisPlayerAdaptor::writtenAs(QMetaType type) {
+    if (!calledFromDBus()) return true;
+    const QVariantList args = message().arguments();
+    const QVariant value = args.value(2).value<QDBusVariant>().variant();
+    if (args.size() == 3 && value.metaType() == type) return true;
+    refuseCall(kInvalidArgs, QStringLiteral("the value has the wrong type"));
+    return false;
+}
+
+void MprisPlayerAdaptor::refuseCall(const QString& name, const QString& text) {
+    if (calledFromDBus()) sendErrorReply(name, text);
+}
+
 QString MprisPlayerAdaptor::playbackStatus() const {
     return statusName(m_service->control().state().status);
 }
@@ -192,6 +247,11 @@ double MprisPlayerAdaptor::rate() const {
 }
 
 void MprisPlayerAdaptor::setRate(double rate) {
+    if (!writtenAs(QMetaType::fromType<double>())) return;
+    if (std::isnan(rate) || rate < 0) {
+        refuseCall(kInvalidArgs, QStringLiteral("a rate is a number from 0 up"));
+        return;
+    }
     // A rate of 0 is a request to pause.
     if (rate == 0.0)
         m_service->control().request(PlayerAction::Pause);
@@ -205,8 +265,16 @@ bool MprisPlayerAdaptor::shuffle() const {
 }
 
 void MprisPlayerAdaptor::setShuffle(bool shuffle) {
+    if (!writtenAs(QMetaType::fromType<bool>())) return;
     m_service->control().setShuffle(shuffle);
     m_service->publishChanges();
+}
+
+void MprisPlayerAdaptor::setLoopStatus(const QString& status) {
+    if (!writtenAs(QMetaType::fromType<QString>())) return;
+    if (status != loopStatus())
+        refuseCall(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
+                   QStringLiteral("the list always starts again after its last file"));
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const {
@@ -218,6 +286,11 @@ double MprisPlayerAdaptor::volume() const {
 }
 
 void MprisPlayerAdaptor::setVolume(double volume) {
+    if (!writtenAs(QMetaType::fromType<double>())) return;
+    if (std::isnan(volume)) {
+        refuseCall(kInvalidArgs, QStringLiteral("a volume is a number"));
+        return;
+    }
     m_service->control().setVolume(volume);
     m_service->publishChanges();
 }
@@ -238,7 +311,12 @@ bool MprisPlayerAdaptor::canSeek() const {
     return canSeekIn(m_service->control().state());
 }
 
+bool MprisPlayerAdaptor::hasEntries() const {
+    return m_service->control().state().entries > 0;
+}
+
 void MprisPlayerAdaptor::act(PlayerAction action, const QDBusMessage& message) {
+    if (!takes(message, "")) return;
     if (!m_service->control().request(action)) refuse(message, kBusyError, kBusyText);
 }
 
@@ -265,7 +343,10 @@ void MprisPlayerAdaptor::Seek(qlonglong offset) {
     IPlayerControl& control = m_service->control();
     const PlayerState state = control.state();
     if (!canSeekIn(state)) return;
-    const qint64 target = std::max<qint64>(0, control.positionUs() + offset);
+    qint64 target = 0;
+    if (__builtin_add_overflow(control.positionUs(), offset, &target))
+        target = offset < 0 ? 0 : std::numeric_limits<qint64>::max();
+    target = std::max<qint64>(0, target);
     // Past the end is the next track.
     if (target > state.lengthUs) {
         control.request(PlayerAction::Next);
@@ -287,13 +368,11 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong pos
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
     const QUrl url(uri);
-    if (!url.isLocalFile() || !QFileInfo::exists(url.toLocalFile())) {
-        refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-               QStringLiteral("not an existing local file: ") + uri);
+    if (!url.isLocalFile() || !isRegularFile(url.toLocalFile())) {
+        refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
         return;
     }
-    if (!m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}, true))
-        refuse(message, kBusyError, kBusyText);
+    answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
 }
 
 // ---- com.varnelta.Quaverly ----
@@ -303,11 +382,10 @@ QuaverlyAdaptor::QuaverlyAdaptor(MprisService* service)
 
 void QuaverlyAdaptor::Open(const QStringList& paths, const QDBusMessage& message) {
     for (const QString& p : paths) {
-        if (!QFileInfo(p).isAbsolute()) {
-            refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                   QStringLiteral("not an absolute path: ") + p);
+        if (!QFileInfo(p).isAbsolute() || !QFileInfo::exists(p)) {
+            refuse(message, kInvalidArgs, QStringLiteral("no such file or folder: ") + p);
             return;
         }
     }
-    if (!m_service->control().open(paths, false)) refuse(message, kBusyError, kBusyText);
+    answer(m_service->control().open(paths), message);
 }

@@ -19,6 +19,7 @@ class MprisService : public QObject {
 public:
     static const QString kServiceName;  // org.mpris.MediaPlayer2.quaverly
     static const QString kObjectPath;   // /org/mpris/MediaPlayer2
+    static const QString kTrackPath;    // track ids start with it: the program's own path
 
     explicit MprisService(IPlayerControl& control, QObject* parent = nullptr);
     ~MprisService() override;
