@@ -292,6 +292,10 @@ private Q_SLOTS:
         c.shuffle = true;
         QCOMPARE(MprisService::changedProperties(b, c).keys(),
                  QStringList({"CanSeek", "Metadata", "Shuffle"}));
+        PlayerState d = c;
+        d.entries = 2;  // the list is no longer empty
+        QCOMPARE(MprisService::changedProperties(c, d).keys(),
+                 QStringList({"CanGoNext", "CanGoPrevious", "CanPause", "CanPlay"}));
         const QVariantMap m = MprisService::metadata(c);
         QCOMPARE(m.value("xesam:title").toString(), QStringLiteral("a b.x"));
         QCOMPARE(m.value("xesam:url").toString(), QStringLiteral("file:///music/a%20b.x.aac"));

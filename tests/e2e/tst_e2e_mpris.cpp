@@ -10,6 +10,11 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <sys/stat.h>
+
+#include <limits>
+
+#include "fakes/fakeplayercontrol.h"
 #include "fakes/privatebus.h"
 #include "fakes/remoterig.h"
 #include "fakes/xvfbsession.h"
@@ -67,6 +72,30 @@ struct BusRig : RemoteRig {
     ~BusRig() { QDBusConnection::sessionBus().unregisterService(MprisService::kServiceName); }
 };
 
+// The bus service over a fake player, and a second connection that calls it.
+struct FakeBusRig {
+    FakePlayerControl player;
+    MprisService service{player};
+    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
+    FakeBusRig() {
+        QString reason;
+        if (!service.publish(&reason)) qWarning() << "not on the bus:" << reason;
+        QDBusConnection::sessionBus().registerService(MprisService::kServiceName);
+    }
+    ~FakeBusRig() {
+        QDBusConnection::sessionBus().unregisterService(MprisService::kServiceName);
+        QDBusConnection::disconnectFromBus("caller");
+    }
+    // The error's name, or empty for a reply.
+    QString call(const QString& interface, const QString& method, const QVariantList& args) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            MprisService::kServiceName, MprisService::kObjectPath, interface, method);
+        m.setArguments(args);
+        const QDBusMessage reply = caller.call(m, QDBus::BlockWithGui, 10000);
+        return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString();
+    }
+};
+
 class TestE2EMpris : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -101,8 +130,6 @@ private Q_SLOTS:
                                         << kStop << kPause << "Track 3" << QStringList{};
         QTest::newRow("stop") << 3 << QStringList{"play", "stop"} << "Stopped" << kStart << kPause
                               << "Track 1" << QStringList{};
-        QTest::newRow("play on an empty list") << 0 << QStringList{"play"} << "Stopped" << kStop
-                                               << kPause << "" << QStringList{"No files added."};
     }
     void transport() {
         QFETCH(int, files);
@@ -130,7 +157,8 @@ private Q_SLOTS:
         const Ran meta =
             playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"});
         QCOMPARE(meta.out, QStringLiteral("file:///music/Track%201.aac|Track 1|60000000"));
-        QVERIFY(playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/org/mpris/"));
+        QVERIFY(
+            playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/com/varnelta/Quaverly/"));
 
         rig.engine.currentPosition = 12.5;
         // playerctl adds the time since it read the position while playing.
@@ -192,8 +220,120 @@ private Q_SLOTS:
         QTRY_COMPARE(rec.changed, QStringList({"Metadata"}));
         rec.changed.clear();
         QCOMPARE(playerctl({"pause"}).code, 0);  // the bus
-        QTRY_COMPARE(rec.changed, QStringList({"PlaybackStatus"}));
+        QTRY_COMPARE(rec.changed, QStringList({"CanSeek", "PlaybackStatus"}));
         QDBusConnection::disconnectFromBus("observer2");
+    }
+
+    // Values a client may send that the interface's types or the player do not allow.
+    void hostileValues_data() {
+        QTest::addColumn<QString>("state");   // playing, paused, stopped or empty
+        QTest::addColumn<QString>("method");  // Interface.Method, or Set.Property
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("calls");
+        const QString invalid = "org.freedesktop.DBus.Error.InvalidArgs";
+        const qlonglong max = std::numeric_limits<qint64>::max();
+        const qlonglong min = std::numeric_limits<qint64>::min();
+        const QVariant nan = std::numeric_limits<double>::quiet_NaN();
+        const QString dir = QDir::tempPath();
+        QTest::newRow("Next") << "playing"
+                              << "Player.Next" << QVariantList{} << "" << QStringList{"request:4"};
+        QTest::newRow("Next with an argument")
+            << "playing"
+            << "Player.Next" << QVariantList{"x"} << invalid << QStringList{};
+        QTest::newRow("Play with two")
+            << "stopped"
+            << "Player.Play" << QVariantList{1, 2} << invalid << QStringList{};
+        QTest::newRow("Seek by the largest")
+            << "playing"
+            << "Player.Seek" << QVariantList{max} << "" << QStringList{"request:4"};
+        QTest::newRow("Seek by the smallest")
+            << "playing"
+            << "Player.Seek" << QVariantList{min} << "" << QStringList{"position:0"};
+        QTest::newRow("Seek while paused")
+            << "paused"
+            << "Player.Seek" << QVariantList{qlonglong(1)} << "" << QStringList{};
+        QTest::newRow("SetPosition while stopped")
+            << "stopped"
+            << "Player.SetPosition"
+            << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId("/a.aac"))),
+                            qlonglong(5)}
+            << "" << QStringList{};
+        // The bus library answers writes itself: values that are no number are ignored.
+        QTest::newRow("Volume NaN") << "playing"
+                                    << "Set.Volume" << QVariantList{nan} << "" << QStringList{};
+        QTest::newRow("Volume below 0")
+            << "playing"
+            << "Set.Volume" << QVariantList{-1.0} << "" << QStringList{"volume:-1"};
+        QTest::newRow("Rate NaN") << "playing"
+                                  << "Set.Rate" << QVariantList{nan} << "" << QStringList{};
+        QTest::newRow("Rate 0 pauses")
+            << "playing"
+            << "Set.Rate" << QVariantList{0.0} << "" << QStringList{"request:1"};
+        QTest::newRow("LoopStatus Playlist")
+            << "playing"
+            << "Set.LoopStatus" << QVariantList{"Playlist"} << "" << QStringList{};
+        QTest::newRow("LoopStatus None")
+            << "playing"
+            << "Set.LoopStatus" << QVariantList{"None"} << "" << QStringList{};
+        QTest::newRow("OpenUri a device")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"file:///dev/zero"} << invalid << QStringList{};
+        QTest::newRow("OpenUri a folder")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{QUrl::fromLocalFile(dir).toString()} << invalid
+            << QStringList{};
+        QTest::newRow("OpenUri a pipe")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@fifo"} << invalid << QStringList{};
+        QTest::newRow("OpenUri a file")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@file"} << "" << QStringList{"open:@file"};
+        QTest::newRow("Open a missing file")
+            << "empty"
+            << "Open" << QVariantList{QStringList{"/no/such.aac"}} << invalid << QStringList{};
+        QTest::newRow("Open a relative path")
+            << "empty"
+            << "Open" << QVariantList{QStringList{"a.aac"}} << invalid << QStringList{};
+        QTest::newRow("Open a folder")
+            << "empty"
+            << "Open" << QVariantList{QStringList{dir}} << "" << QStringList{"open:" + dir};
+    }
+    void hostileValues() {
+        QFETCH(QString, state);
+        QFETCH(QString, method);
+        QFETCH(QVariantList, args);
+        QFETCH(QStringList, calls);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.aac"), fifo = dir.filePath("fifo");
+        QFile(file).open(QIODevice::WriteOnly);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (QVariant& a : args) {
+            if (a == "@file") a = QUrl::fromLocalFile(file).toString();
+            if (a == "@fifo") a = QUrl::fromLocalFile(fifo).toString();
+        }
+        calls.replaceInStrings("@file", file);
+        FakeBusRig rig;
+        PlayerState& s = rig.player.shown;
+        s.entries = state == "empty" ? 0 : 2;
+        s.status = state == "playing"  ? PlaybackStatus::Playing
+                   : state == "paused" ? PlaybackStatus::Paused
+                                       : PlaybackStatus::Stopped;
+        s.track = state == "empty" ? QString() : QStringLiteral("/a.aac");
+        s.lengthUs = s.track.isEmpty() ? 0 : 60'000'000;
+        rig.player.position = state == "stopped" ? 0 : 1'000'000;
+        QString error;
+        const QString name = method.section('.', 1);
+        if (method.startsWith("Set."))
+            error = rig.call("org.freedesktop.DBus.Properties", "Set",
+                             {"org.mpris.MediaPlayer2.Player", name,
+                              QVariant::fromValue(QDBusVariant(args.value(0)))});
+        else if (method == "Open")
+            error = rig.call("com.varnelta.Quaverly", "Open", args);
+        else
+            error = rig.call("org.mpris.MediaPlayer2.Player", name, args);
+        QTEST(error, "error");
+        QCOMPARE(rig.player.calls, calls);
     }
 
     void openUriPlaysIt() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QStringList>
@@ -45,7 +44,7 @@ private:
 };
 
 // org.mpris.MediaPlayer2.Player: the transport, the loaded entry, volume, speed, order.
-class MprisPlayerAdaptor : public QDBusAbstractAdaptor, protected QDBusContext {
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
@@ -70,7 +69,9 @@ public:
     QString playbackStatus() const;
     // The list wraps at its end, and that cannot be changed.
     QString loopStatus() const { return QStringLiteral("Playlist"); }
-    // "Playlist" is no change; anything else is refused.
+    // "Playlist" is no change, and the list cannot stop at its end: any other value is
+    // left unapplied. (The bus library answers a property's write itself, before a
+    // setter could refuse it with an error.)
     void setLoopStatus(const QString& status);
     double rate() const;
     void setRate(double rate);
@@ -102,11 +103,6 @@ Q_SIGNALS:
 
 private:
     void act(PlayerAction action, const QDBusMessage& message);
-    // In a property's setter called over the bus: true when the value written has the
-    // property's own type, else the caller gets InvalidArgs.
-    bool writtenAs(QMetaType type);
-    // Answers the call being handled with an error instead of its reply.
-    void refuseCall(const QString& name, const QString& text);
 
     MprisService* m_service;
 };
