@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
@@ -20,6 +21,7 @@
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
+#include "platform/gst/gsttagreader.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
@@ -189,6 +191,8 @@ int main(int argc, char** argv) {
     const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
     // The services outlive the window that uses them.
+    GstTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/quaverly"));
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
@@ -207,8 +211,9 @@ int main(int argc, char** argv) {
     services.hotKeys = hotKeys.get();
     services.tray = &tray;
     // Ends at once: open objects are not cleaned up, the settings are already on disk.
-    services.endProgram = [&lock] {
+    services.endProgram = [&lock, &tagReader] {
         lock.unlock();
+        tagReader.removeCover();
         // Also lets the reply to a Quit request leave before the process does.
         sessionbus::releaseName();
         std::fflush(stdout);
@@ -221,7 +226,7 @@ int main(int argc, char** argv) {
     // object is on the bus before the name, so whoever finds the name can call it.
     // Nothing has been read or saved yet.
     RemoteWiring remote(form);
-    MprisService mpris(remote);
+    MprisService mpris(remote, &tagReader);
     QString busProblem;
     const sessionbus::Claim claim =
         mpris.publish(&busProblem) ? sessionbus::claimName(&busProblem) : sessionbus::Claim::NoBus;

@@ -2,10 +2,12 @@
 // the real playerctl as the client, and the window (on fakes) answering in this process.
 #include <QtTest>
 
+#include <QBuffer>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGroupBox>
+#include <QImage>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -14,14 +16,49 @@
 
 #include <limits>
 
+#include "fakes/aacfixture.h"
 #include "fakes/fakeplayercontrol.h"
 #include "fakes/privatebus.h"
 #include "fakes/remoterig.h"
 #include "fakes/xvfbsession.h"
 #include "platform/dbus/mprisservice.h"
+#include "platform/gst/gsttagreader.h"
 
 namespace {
 PrivateBus* g_bus = nullptr;
+
+// A size in ID3v2.4: four bytes of seven bits.
+QByteArray syncsafe(qsizetype n) {
+    const char bytes[] = {char((n >> 21) & 0x7f), char((n >> 14) & 0x7f), char((n >> 7) & 0x7f),
+                          char(n & 0x7f)};
+    return QByteArray(bytes, 4);
+}
+// An ID3v2.4 frame of `id` holding `data`.
+QByteArray id3Frame(const char* id, const QByteArray& data) {
+    return QByteArray(id) + syncsafe(data.size()) + QByteArray(2, '\0') + data;
+}
+// An ADTS file with an ID3 tag in front: title, artist, album and a PNG cover.
+bool writeTaggedAdts(const QString& path) {
+    if (!writeAacFile(path, 1.0)) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray sound = f.readAll();
+    f.close();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    const auto text = [](const char* value) { return QByteArray(1, '\3') + value; };
+    const QByteArray frames = id3Frame("TIT2", text("Harbour Lights")) +
+                              id3Frame("TPE1", text("The Quavers")) +
+                              id3Frame("TALB", text("Night Tunes")) + id3Frame("TRCK", text("3")) +
+                              id3Frame("APIC", QByteArray("\3image/png\0\3\0", 13) + png);
+    const QByteArray header = QByteArray("ID3\4\0\0", 6) + syncsafe(frames.size());
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    return f.write(header + frames + sound) > 0;
+}
 XvfbSession* g_display = nullptr;
 
 struct Ran {
@@ -75,9 +112,9 @@ struct BusRig : RemoteRig {
 // The bus service over a fake player, and a second connection that calls it.
 struct FakeBusRig {
     FakePlayerControl player;
-    MprisService service{player};
+    MprisService service;
     QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
-    FakeBusRig() {
+    explicit FakeBusRig(ITagReader* tags = nullptr) : service(player, tags) {
         QString reason;
         if (!service.publish(&reason)) qWarning() << "not on the bus:" << reason;
         QDBusConnection::sessionBus().registerService(MprisService::kServiceName);
@@ -334,6 +371,48 @@ private Q_SLOTS:
             error = rig.call("org.mpris.MediaPlayer2.Player", name, args);
         QTEST(error, "error");
         QCOMPARE(rig.player.calls, calls);
+    }
+
+    // What the desktop's media widgets show for a file with tags of its own: an ADTS file
+    // with ID3 in front, and an MP4 file named .aac.
+    void tagsOfAFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("cover");
+        QTest::newRow("ID3 and ADTS") << "id3"
+                                      << "Harbour Lights|The Quavers|Night Tunes|3" << true;
+        QTest::newRow("MP4") << "mp4"
+                             << "Dawn|Someone|Daybreak|2" << false;
+    }
+    void tagsOfAFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("tagged.aac"), covers = dir.filePath("cache");
+        QString error;
+        if (kind == "id3") {
+            QVERIFY(writeTaggedAdts(file));
+        } else if (!writeMediaFile(file,
+                                   "audiotestsrc num-buffers=40 ! audioconvert ! avenc_aac ! "
+                                   "taginject tags=\"title=Dawn,artist=Someone,album=Daybreak,"
+                                   "track-number=(uint)2\" ! mp4mux ! filesink name=out",
+                                   &error)) {
+            QSKIP(qPrintable(error));
+        }
+        GstTagReader reader(covers);
+        FakeBusRig rig(&reader);
+        rig.player.shown.track = file;
+        rig.player.shown.entries = 1;
+        rig.service.publishChanges();
+        const QString format = "{{title}}|{{artist}}|{{album}}|{{xesam:trackNumber}}";
+        // The file's name stands for the title until the tags are read.
+        QTRY_VERIFY_WITH_TIMEOUT(playerctl({"metadata", "title"}).out != "tagged", 15000);
+        QTEST(playerctl({"metadata", "--format", format}).out, "shown");
+        const QString art = playerctl({"metadata", "mpris:artUrl"}).out;
+        QFETCH(bool, cover);
+        QCOMPARE(QFile::exists(QUrl(art).toLocalFile()), cover);
+        rig.player.shown.track.clear();  // no longer loaded: the cover goes
+        rig.service.publishChanges();
+        QCOMPARE(QDir(covers).entryList(QDir::Files), QStringList());
     }
 
     void openUriPlaysIt() {

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QUrl>
 
 #include "platform/dbus/mprisadaptors.h"
@@ -90,8 +91,8 @@ void answer(OpenResult result, const QDBusMessage& message) {
 
 // ---- The service ----
 
-MprisService::MprisService(IPlayerControl& control, QObject* parent)
-    : QObject(parent), m_control(control) {
+MprisService::MprisService(IPlayerControl& control, ITagReader* tags, QObject* parent)
+    : QObject(parent), m_control(control), m_tagReader(tags) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
     new QuaverlyAdaptor(this);
@@ -138,14 +139,39 @@ void MprisService::publishChanges() {
     if (!m_onBus) return;
     const PlayerState now = m_control.state();
     if (now == m_published) return;
-    const QVariantMap changed = changedProperties(m_published, now);
+    QVariantMap changed = changedProperties(m_published, now);
+    if (now.track != m_published.track) {
+        m_tags = {};
+        readTags(now.track);
+    }
     m_published = now;
+    if (changed.contains(QStringLiteral("Metadata")))
+        changed.insert(QStringLiteral("Metadata"), currentMetadata());
+    send(changed);
+}
+
+void MprisService::send(const QVariantMap& changed) {
     if (changed.isEmpty()) return;
     QDBusMessage signal =
         QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                    QStringLiteral("PropertiesChanged"));
     signal << kPlayerInterface << changed << QStringList();
     QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::readTags(const QString& track) {
+    if (!m_tagReader) return;
+    QPointer<MprisService> self(this);
+    m_tagReader->read(track, [self, track](const TrackTags& tags) {
+        if (!self || self->m_published.track != track) return;
+        self->m_tags = tags;
+        self->send({{QStringLiteral("Metadata"), self->currentMetadata()}});
+    });
+}
+
+QVariantMap MprisService::currentMetadata() const {
+    const PlayerState state = m_control.state();
+    return metadata(state, state.track == m_published.track ? m_tags : TrackTags{});
 }
 
 void MprisService::seeked(qint64 positionUs) {
@@ -160,15 +186,30 @@ QString MprisService::trackId(const QString& path) {
     return kTrackPath + QString::fromLatin1(digest.toHex());
 }
 
-QVariantMap MprisService::metadata(const PlayerState& state) {
+QVariantMap MprisService::metadata(const PlayerState& state, const TrackTags& tags) {
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"),
              QVariant::fromValue(QDBusObjectPath(trackId(state.track))));
     if (state.track.isEmpty()) return m;
     m.insert(QStringLiteral("xesam:url"),
              QString::fromUtf8(QUrl::fromLocalFile(state.track).toEncoded()));
-    m.insert(QStringLiteral("xesam:title"), QFileInfo(state.track).completeBaseName());
+    m.insert(QStringLiteral("xesam:title"),
+             tags.title.isEmpty() ? QFileInfo(state.track).completeBaseName() : tags.title);
     if (state.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(state.lengthUs));
+    const auto text = [&m](const char* key, const QString& value) {
+        if (!value.isEmpty()) m.insert(QLatin1String(key), value);
+    };
+    const auto list = [&m](const char* key, const QString& value) {
+        if (!value.isEmpty()) m.insert(QLatin1String(key), QStringList{value});
+    };
+    list("xesam:artist", tags.artist);
+    text("xesam:album", tags.album);
+    list("xesam:albumArtist", tags.albumArtist);
+    list("xesam:genre", tags.genre);
+    if (tags.trackNumber > 0) m.insert(QStringLiteral("xesam:trackNumber"), tags.trackNumber);
+    if (!tags.artPath.isEmpty())
+        m.insert(QStringLiteral("mpris:artUrl"),
+                 QString::fromUtf8(QUrl::fromLocalFile(tags.artPath).toEncoded()));
     return m;
 }
 
@@ -259,7 +300,7 @@ void MprisPlayerAdaptor::setLoopStatus(const QString& status) {
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const {
-    return MprisService::metadata(m_service->control().state());
+    return m_service->currentMetadata();
 }
 
 double MprisPlayerAdaptor::volume() const {
