@@ -26,6 +26,7 @@
 
 namespace {
 PrivateBus* g_bus = nullptr;
+XvfbSession* g_display = nullptr;
 
 // A size in ID3v2.4: four bytes of seven bits.
 QByteArray syncsafe(qsizetype n) {
@@ -59,8 +60,6 @@ bool writeTaggedAdts(const QString& path) {
     if (!f.open(QIODevice::WriteOnly)) return false;
     return f.write(header + frames + sound) > 0;
 }
-XvfbSession* g_display = nullptr;
-
 struct Ran {
     int code = -1;
     QString out;
