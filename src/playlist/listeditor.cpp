@@ -201,10 +201,15 @@ int ListEditor::addFromOutside(const QStringList& paths) {
     const QStringList texts = m_list.Texts();
     QSet<QString> listed(texts.begin(), texts.end());
     QString first;
+    Adding adding(m_list);
     const AddFolder::Append add = [&](const QString& path) {
+        if (!isStorableEntry(path)) {
+            adding(path);  // left out, and said once at the end
+            return;
+        }
         if (first.isEmpty()) first = path;
         if (listed.contains(path)) return;
-        m_list.Append(path);
+        adding(path);
         listed.insert(path);
     };
     for (const QString& path : paths) {
