@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -248,6 +249,11 @@ void Form1::selectOption(QRadioButton* on, QRadioButton* off) {
 }
 
 void Form1::showCentred() {
+    // A Wayland desktop places windows itself; a client cannot move its own.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        show();
+        return;
+    }
     const auto centre = [this] {
         if (QScreen* s = screen()) {
             QRect frame = frameGeometry();
