@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -11,25 +10,7 @@
 #include <QProcess>
 #include <QTest>
 
-// One shortcut of the portal's a(sa{sv}). At namespace scope: the bus finds the types of
-// a served method by name.
-struct PortalPair {
-    QString id;
-    QVariantMap properties;
-};
-inline QDBusArgument& operator<<(QDBusArgument& a, const PortalPair& p) {
-    a.beginStructure();
-    a << p.id << p.properties;
-    a.endStructure();
-    return a;
-}
-inline const QDBusArgument& operator>>(const QDBusArgument& a, PortalPair& p) {
-    a.beginStructure();
-    a >> p.id >> p.properties;
-    a.endStructure();
-    return a;
-}
-Q_DECLARE_METATYPE(PortalPair)
+#include "platform/portal/portalshortcut.h"
 
 // The desktop's side of global shortcuts behind the real portal front end: binds the
 // shortcuts as asked, or as its user chose (`chosen`: id → trigger, "" for none; the id
@@ -43,8 +24,8 @@ public:
 
     explicit FakePortalDesktop(const QString& busAddress)
         : bus(QDBusConnection::connectToBus(busAddress, kName)) {
-        qDBusRegisterMetaType<PortalPair>();
-        qDBusRegisterMetaType<QList<PortalPair>>();
+        qDBusRegisterMetaType<PortalShortcut>();
+        qDBusRegisterMetaType<QList<PortalShortcut>>();
         bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
         bus.registerService(kName);
     }
@@ -80,9 +61,9 @@ public:
         bus.send(m);
     }
     static QVariant bound(const QMap<QString, QString>& triggers) {
-        QList<PortalPair> out;
+        QList<PortalShortcut> out;
         for (auto it = triggers.begin(); it != triggers.end(); ++it)
-            out << PortalPair{it.key(), {{"trigger_description", it.value()}}};
+            out << PortalShortcut{it.key(), {{"trigger_description", it.value()}}};
         return QVariant::fromValue(out);
     }
 
@@ -99,10 +80,10 @@ public Q_SLOTS:
         return 0;
     }
     uint BindShortcuts(const QDBusObjectPath&, const QDBusObjectPath&,
-                       const QList<PortalPair>& shortcuts, const QString&, const QVariantMap&,
+                       const QList<PortalShortcut>& shortcuts, const QString&, const QVariantMap&,
                        QVariantMap& results) {
         QMap<QString, QString> triggers;
-        for (const PortalPair& p : shortcuts) {
+        for (const PortalShortcut& p : shortcuts) {
             const QString trigger = p.properties["preferred_trigger"].toString();
             asked << p.id + " | " + p.properties["description"].toString() + " | " + trigger;
             // As a desktop words it: "Ctrl+Shift+X".

@@ -14,6 +14,8 @@
 #include <QLoggingCategory>
 #include <QSet>
 
+#include "platform/portal/portalshortcut.h"
+
 Q_LOGGING_CATEGORY(lcPortalKeys, "quaverly.hotkeys.portal", QtInfoMsg)
 
 namespace {
@@ -46,26 +48,6 @@ constexpr Known kKnown[] = {
     {'B', "next", "Next AAC"},
 };
 
-// The (id, properties) pairs of the portal's a(sa{sv}).
-struct Pair {
-    QString id;
-    QVariantMap properties;
-};
-using Pairs = QList<Pair>;
-
-QDBusArgument& operator<<(QDBusArgument& arg, const Pair& p) {
-    arg.beginStructure();
-    arg << p.id << p.properties;
-    arg.endStructure();
-    return arg;
-}
-const QDBusArgument& operator>>(const QDBusArgument& arg, Pair& p) {
-    arg.beginStructure();
-    arg >> p.id >> p.properties;
-    arg.endStructure();
-    return arg;
-}
-
 // "ctrl+shift+x", "Ctrl+Shift+X" and "Shift+Control+X" are the same trigger.
 QSet<QString> triggerKeys(const QString& trigger) {
     QSet<QString> keys;
@@ -84,11 +66,9 @@ QDBusMessage portalCall(const QString& interface, const QString& method) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Pair)
-
 PortalHotKeyService::PortalHotKeyService(const QString& appId) {
-    qDBusRegisterMetaType<Pair>();
-    qDBusRegisterMetaType<Pairs>();
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<PortalShortcuts>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
     // The registry must come before any other call to the portal; older portals have
@@ -218,11 +198,11 @@ void PortalHotKeyService::bindShortcuts() {
     m_state = State::Binding;
     const QString token = QStringLiteral("quaverly%1").arg(++m_tokens);
     watchRequest(requestPath(token), SLOT(onBindResponse(QDBusMessage)));
-    Pairs pairs;
+    PortalShortcuts pairs;
     for (const Shortcut& s : m_shortcuts)
-        pairs << Pair{s.id,
-                      {{QStringLiteral("description"), s.description},
-                       {QStringLiteral("preferred_trigger"), s.preferredTrigger}}};
+        pairs << PortalShortcut{s.id,
+                                {{QStringLiteral("description"), s.description},
+                                 {QStringLiteral("preferred_trigger"), s.preferredTrigger}}};
     QDBusMessage call = portalCall(kShortcuts, QStringLiteral("BindShortcuts"));
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(pairs)
          << QString() << QVariantMap{{QStringLiteral("handle_token"), token}};
@@ -254,8 +234,8 @@ void PortalHotKeyService::onBindResponse(const QDBusMessage& message) {
 // Records the triggers the desktop reports; shortcuts it does not mention keep theirs.
 void PortalHotKeyService::takeShortcuts(const QVariant& list) {
     if (!list.canConvert<QDBusArgument>()) return;
-    const Pairs pairs = qdbus_cast<Pairs>(list.value<QDBusArgument>());
-    for (const Pair& p : pairs)
+    const PortalShortcuts pairs = qdbus_cast<PortalShortcuts>(list.value<QDBusArgument>());
+    for (const PortalShortcut& p : pairs)
         for (Shortcut& s : m_shortcuts)
             if (s.id == p.id)
                 s.boundTrigger =
