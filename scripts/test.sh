@@ -39,7 +39,7 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR
 chmod 700 "$XDG_RUNTIME_DIR"
 # Keep away from the user's desktop: no session bus (the tray then uses the X display's
 # notification area), no Wayland.
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE XAUTHORITY SESSION_MANAGER
 export QT_QPA_PLATFORM=xcb
 
 # Xvfb picks a free display itself and writes its number when it is ready for clients.
