@@ -30,7 +30,7 @@
 #include "platform/qt/qtshell.h"
 #include "platform/qt/qttrayservice.h"
 #include "platform/qt/settingslock.h"
-#include "platform/x11/x11hotkeyservice.h"
+#include "platform/hotkeychoice.h"
 
 namespace {
 // A remote command (--next, ...): sent to the copy that runs; no window is made.
