@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hot-key latency on a Wayland desktop: the desktop activates the start/stop shortcut
 // (a stand-in back end behind the real portal front end, on a private session bus), and
 // the time runs from its signal to the Start/Stop action toggling a button caption, 50

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program on a headless Wayland compositor, its hot keys going through the
 // desktop's real portal front end to a stand-in desktop served by this test: what it
 // asks the desktop to bind, what an activation does, what it says when the desktop binds
