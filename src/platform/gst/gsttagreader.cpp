@@ -79,6 +79,11 @@ GstTagList* leadingId3Tags(const QString& path) {
     gst_object_unref(pipeline);
     return tags;
 }
+// An MP4 file (an M4A named .aac) begins with its "ftyp" box.
+bool startsAsMp4(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
+}
 }  // namespace
 
 // UI thread only: workers reach it through the application object's thread.
@@ -107,19 +112,22 @@ void GstTagReader::removeCover() {
 TrackTags GstTagReader::readNow(const QString& path, const QString& coverFile) {
     TrackTags out;
     if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return out;
-    GstDiscoverer* discoverer = gst_discoverer_new(kTimeout, nullptr);
-    if (!discoverer) return out;
-    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri.constData(), nullptr);
     GstTagList* tags = leadingId3Tags(path);
-    if (info) {
-        if (const GstTagList* found = gst_discoverer_info_get_tags(info)) {
-            if (!tags) tags = gst_tag_list_new_empty();
-            gst_tag_list_insert(tags, found, GST_TAG_MERGE_KEEP);
+    // MP4 atoms are read by a discoverer. Nothing else is handed to one: it would build a
+    // whole decoding chain for whatever the file holds, and a file made to make such a
+    // chain grow without end would eat the machine here, off the player's guard.
+    if (!tags && startsAsMp4(path)) {
+        if (GstDiscoverer* discoverer = gst_discoverer_new(kTimeout, nullptr)) {
+            const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+            if (GstDiscovererInfo* info =
+                    gst_discoverer_discover_uri(discoverer, uri.constData(), nullptr)) {
+                if (const GstTagList* found = gst_discoverer_info_get_tags(info))
+                    tags = gst_tag_list_copy(found);
+                gst_discoverer_info_unref(info);
+            }
+            g_object_unref(discoverer);
         }
-        gst_discoverer_info_unref(info);
     }
-    g_object_unref(discoverer);
     if (!tags) return out;
     out.title = stringTag(tags, GST_TAG_TITLE);
     out.artist = stringTag(tags, GST_TAG_ARTIST);
