@@ -19,10 +19,12 @@
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/remotewiring.h"
+#include "core/product.h"
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/gsttagreader.h"
+#include "platform/hotkeychoice.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
@@ -30,7 +32,6 @@
 #include "platform/qt/qtshell.h"
 #include "platform/qt/qttrayservice.h"
 #include "platform/qt/settingslock.h"
-#include "platform/hotkeychoice.h"
 
 namespace {
 // A remote command (--next, ...): sent to the copy that runs; no window is made.
@@ -175,10 +176,10 @@ int main(int argc, char** argv) {
     // lines also name their category.
     qSetMessagePattern(QStringLiteral("quaverly: %{if-debug}%{category}: %{endif}%{message}"));
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quaverly"));
-    QApplication::setOrganizationName(QStringLiteral("Varnelta"));
+    QApplication::setApplicationName(kProductName);
+    QApplication::setOrganizationName(kOrganisationName);
     QApplication::setApplicationVersion(QStringLiteral(QUAVERLY_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("com.varnelta.Quaverly"));
+    QApplication::setDesktopFileName(kApplicationId);
     QApplication::setQuitOnLastWindowClosed(false);
     command = parseCommandLine(QCoreApplication::arguments());
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
