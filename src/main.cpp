@@ -33,7 +33,13 @@
 #include "platform/qt/qttrayservice.h"
 #include "platform/qt/settingslock.h"
 
+Q_LOGGING_CATEGORY(lcStartup, "quaverly.app.startup", QtInfoMsg)
+
 namespace {
+// What is said before the application object exists (the remote options, --help,
+// --version, a wrong command line) is printed directly; from then on diagnostics go
+// through the logging categories, whose message pattern adds the program's name.
+
 // A remote command (--next, ...): sent to the copy that runs; no window is made.
 int runRemote(const CommandLine& command) {
     QString error;
@@ -78,10 +84,9 @@ QStringList existingPaths(const QStringList& paths, bool* allFound) {
         *allFound = false;
         // Names are read as UTF-8: bytes that are not become U+FFFD and the file is lost.
         if (p.contains(QChar::ReplacementCharacter))
-            std::fprintf(stderr, "quaverly: cannot open %s: its name is not valid UTF-8\n",
-                         qPrintable(p));
+            qCWarning(lcStartup, "cannot open %s: its name is not valid UTF-8", qUtf8Printable(p));
         else
-            std::fprintf(stderr, "quaverly: no such file or folder: %s\n", qPrintable(p));
+            qCWarning(lcStartup, "no such file or folder: %s", qUtf8Printable(p));
     }
     return out;
 }
@@ -122,15 +127,14 @@ int handOver(const QStringList& paths) {
                                                  : sessionbus::open(paths, &error);
     if (r == sessionbus::Result::Done) return 0;
     if (r == sessionbus::Result::TimedOut) {
-        std::fprintf(stderr,
-                     "quaverly: Quaverly already runs, but it did not answer in time; %s may "
-                     "still reach it\n",
-                     paths.isEmpty() ? "the request to come to the front" : "the files");
+        qCWarning(lcStartup,
+                  "Quaverly already runs, but it did not answer in time; %s may still reach it",
+                  paths.isEmpty() ? "the request to come to the front" : "the files");
         return 1;
     }
-    std::fprintf(stderr, "quaverly: Quaverly already runs, and it did not take %s: %s\n",
-                 paths.isEmpty() ? "the request to come to the front" : "the files",
-                 qPrintable(error));
+    qCWarning(lcStartup, "Quaverly already runs, and it did not take %s: %s",
+              paths.isEmpty() ? "the request to come to the front" : "the files",
+              qUtf8Printable(error));
     return 1;
 }
 
@@ -237,18 +241,18 @@ int main(int argc, char** argv) {
         return status == 0 && !allFound ? 1 : status;
     }
     if (claim == sessionbus::Claim::NoBus)
-        std::fprintf(stderr,
-                     "quaverly: no session bus (%s): the desktop's media controls and the "
-                     "remote options cannot reach this copy\n",
-                     qPrintable(busProblem));
+        qCWarning(lcStartup,
+                  "no session bus (%s): the desktop's media controls and the remote options "
+                  "cannot reach this copy",
+                  qUtf8Printable(busProblem));
     // Also without a bus, and across sessions that share the settings: only the copy
     // holding the lock may save its list there.
     QString lockMessage;
     if (!lock.tryLock(&lockMessage)) {
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+        qCWarning(lcStartup, "%s", qUtf8Printable(lockMessage));
         return 1;
     }
-    if (!lockMessage.isEmpty()) std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+    if (!lockMessage.isEmpty()) qCInfo(lcStartup, "%s", qUtf8Printable(lockMessage));
 
     // The end of the desktop session and the termination signals close the window
     // the same way as its close button.
