@@ -2,8 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Keeps the layout's dependency rules:
 #  - only the window (src/app/) and main.cpp include headers of src/app/;
+#  - core/ includes only core/;
+#  - a feature folder (playback, playlist, tray) includes only core/, itself and the one
+#    edge between them: playback reads the playlist;
 #  - an adapter under src/platform/ includes, of the rest of the program, only the
-#    interfaces it implements (i*.h) and the failure they may throw;
+#    interfaces it implements (i*.h), the failure they may throw and the product's names;
 #  - no source file is over 500 lines;
 #  - every source file and script starts with the licence line (scripts/spdx.sh).
 set -uo pipefail
@@ -20,11 +23,36 @@ while IFS= read -r line; do
 done < <(grep -rnE '^#include "app/' src --include='*.h' --include='*.cpp' |
     grep -vE '^src/(app/|main\.cpp:)')
 
+# The folder of the header a line "file:line:#include ..." names ("" for none).
+includedFolder() {
+    sed -nE 's/^[^:]*:[0-9]+:#include "([^/"]+)\/.*/\1/p' <<<"$1"
+}
+
+# The folders of src/ that `folder` may include besides itself.
+allowedFolders() {
+    case "$1" in
+        core) echo "" ;;
+        playback) echo "core playlist" ;;
+        playlist | tray) echo "core" ;;
+    esac
+}
+
+for folder in core playback playlist tray; do
+    allowed=" $folder $(allowedFolders "$folder") "
+    while IFS= read -r line; do
+        included="$(includedFolder "$line")"
+        [[ -z "$included" || "$allowed" == *" $included "* ]] && continue
+        read -r -a names <<<"$allowed"
+        complain "$line: src/$folder/ includes only from ${names[*]/#/src/}"
+    done < <(grep -rnE '^#include "' "src/$folder" --include='*.h' --include='*.cpp' |
+        grep -vE '\.moc"')
+done
+
 while IFS= read -r line; do
     header="$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"${line#*:*:}")"
     case "$header" in
         platform/*) ;;
-        core/failure.h) ;;
+        core/failure.h | core/product.h) ;;
         */i[a-z]*.h) ;;
         *) complain "$line: an adapter includes only the interfaces it implements" ;;
     esac

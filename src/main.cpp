@@ -19,10 +19,12 @@
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/remotewiring.h"
+#include "core/product.h"
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/gsttagreader.h"
+#include "platform/hotkeychoice.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
@@ -30,9 +32,14 @@
 #include "platform/qt/qtshell.h"
 #include "platform/qt/qttrayservice.h"
 #include "platform/qt/settingslock.h"
-#include "platform/hotkeychoice.h"
+
+Q_LOGGING_CATEGORY(lcStartup, "quaverly.app.startup", QtInfoMsg)
 
 namespace {
+// What is said before the application object exists (the remote options, --help,
+// --version, a wrong command line) is printed directly; from then on diagnostics go
+// through the logging categories, whose message pattern adds the program's name.
+
 // A remote command (--next, ...): sent to the copy that runs; no window is made.
 int runRemote(const CommandLine& command) {
     QString error;
@@ -77,10 +84,9 @@ QStringList existingPaths(const QStringList& paths, bool* allFound) {
         *allFound = false;
         // Names are read as UTF-8: bytes that are not become U+FFFD and the file is lost.
         if (p.contains(QChar::ReplacementCharacter))
-            std::fprintf(stderr, "quaverly: cannot open %s: its name is not valid UTF-8\n",
-                         qPrintable(p));
+            qCWarning(lcStartup, "cannot open %s: its name is not valid UTF-8", qUtf8Printable(p));
         else
-            std::fprintf(stderr, "quaverly: no such file or folder: %s\n", qPrintable(p));
+            qCWarning(lcStartup, "no such file or folder: %s", qUtf8Printable(p));
     }
     return out;
 }
@@ -121,15 +127,14 @@ int handOver(const QStringList& paths) {
                                                  : sessionbus::open(paths, &error);
     if (r == sessionbus::Result::Done) return 0;
     if (r == sessionbus::Result::TimedOut) {
-        std::fprintf(stderr,
-                     "quaverly: Quaverly already runs, but it did not answer in time; %s may "
-                     "still reach it\n",
-                     paths.isEmpty() ? "the request to come to the front" : "the files");
+        qCWarning(lcStartup,
+                  "Quaverly already runs, but it did not answer in time; %s may still reach it",
+                  paths.isEmpty() ? "the request to come to the front" : "the files");
         return 1;
     }
-    std::fprintf(stderr, "quaverly: Quaverly already runs, and it did not take %s: %s\n",
-                 paths.isEmpty() ? "the request to come to the front" : "the files",
-                 qPrintable(error));
+    qCWarning(lcStartup, "Quaverly already runs, and it did not take %s: %s",
+              paths.isEmpty() ? "the request to come to the front" : "the files",
+              qUtf8Printable(error));
     return 1;
 }
 
@@ -175,10 +180,10 @@ int main(int argc, char** argv) {
     // lines also name their category.
     qSetMessagePattern(QStringLiteral("quaverly: %{if-debug}%{category}: %{endif}%{message}"));
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quaverly"));
-    QApplication::setOrganizationName(QStringLiteral("Varnelta"));
+    QApplication::setApplicationName(kProductName);
+    QApplication::setOrganizationName(kOrganisationName);
     QApplication::setApplicationVersion(QStringLiteral(QUAVERLY_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("com.varnelta.Quaverly"));
+    QApplication::setDesktopFileName(kApplicationId);
     QApplication::setQuitOnLastWindowClosed(false);
     command = parseCommandLine(QCoreApplication::arguments());
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
@@ -236,18 +241,18 @@ int main(int argc, char** argv) {
         return status == 0 && !allFound ? 1 : status;
     }
     if (claim == sessionbus::Claim::NoBus)
-        std::fprintf(stderr,
-                     "quaverly: no session bus (%s): the desktop's media controls and the "
-                     "remote options cannot reach this copy\n",
-                     qPrintable(busProblem));
+        qCWarning(lcStartup,
+                  "no session bus (%s): the desktop's media controls and the remote options "
+                  "cannot reach this copy",
+                  qUtf8Printable(busProblem));
     // Also without a bus, and across sessions that share the settings: only the copy
     // holding the lock may save its list there.
     QString lockMessage;
     if (!lock.tryLock(&lockMessage)) {
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+        qCWarning(lcStartup, "%s", qUtf8Printable(lockMessage));
         return 1;
     }
-    if (!lockMessage.isEmpty()) std::fprintf(stderr, "quaverly: %s\n", qPrintable(lockMessage));
+    if (!lockMessage.isEmpty()) qCInfo(lcStartup, "%s", qUtf8Printable(lockMessage));
 
     // The end of the desktop session and the termination signals close the window
     // the same way as its close button.

@@ -18,12 +18,12 @@
 #include <QTreeView>
 #include <QWindow>
 
+#include "app/skinframework.h"
 #include "core/numbers.h"
 #include "core/product.h"
 #include "playlist/listeditor.h"
 #include "playlist/playlist.h"
 #include "tray/csystray.h"
-#include "tray/skinframework.h"
 #include "tray/trayhiding.h"
 #include "tray/traypicture.h"
 

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's closing handling: the same for the close button, the end of the desktop
 // session and the termination signals.
-#include <cstdio>
-
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include "app/form1.h"
@@ -13,6 +12,8 @@
 #include "playlist/playlist.h"
 #include "playlist/playlistcodec.h"
 #include "tray/csystray.h"
+
+Q_LOGGING_CATEGORY(lcClosing, "quaverly.app.closing", QtInfoMsg)
 
 void Form1::Form_QueryUnload() {
     if (m_closing || m_closeRequested) return;  // a second request changes nothing
@@ -48,9 +49,9 @@ void Form1::Form_QueryUnload() {
 void Form1::saveList(const QString& text) {
     m_listSaved = true;
     if (m_keepStoredList) {
-        std::fprintf(stderr,
-                     "quaverly: the playlist was not saved: the stored one could not be read at "
-                     "start-up and is kept as it is; fix its file's permissions and start again\n");
+        qCWarning(lcClosing,
+                  "the playlist was not saved: the stored one could not be read at start-up and "
+                  "is kept as it is; fix its file's permissions and start again");
         return;
     }
     m_services.store->save(SettingKey::Files, text);
@@ -61,6 +62,6 @@ void Form1::saveListAtExit() {
     try {
         saveList(encodePlaylist(m_playlist->Texts()));
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quaverly: the playlist could not be saved: %s\n", e.what());
+        qCWarning(lcClosing, "the playlist could not be saved: %s", e.what());
     }
 }

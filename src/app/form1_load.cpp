@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include "app/form1.h"
+#include "core/cursorfile.h"
 #include "core/failure.h"
 #include "core/ifilesystem.h"
 #include "core/isettingsstore.h"
@@ -22,7 +23,6 @@
 #include "playlist/playlistcodec.h"
 #include "playlist/samples.h"
 #include "tray/csystray.h"
-#include "tray/cursorfile.h"
 
 namespace {
 // Clears an option of the group, which the group alone never does: the load step may

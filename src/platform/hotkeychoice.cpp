@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/hotkeychoice.h"
 
-#include <cstdio>
-
 #include <QGuiApplication>
+#include <QLoggingCategory>
 
 #include "platform/portal/portalhotkeyservice.h"
 #include "platform/x11/x11hotkeyservice.h"
+
+Q_LOGGING_CATEGORY(lcHotKeyChoice, "quaverly.hotkeys.choice", QtInfoMsg)
 
 namespace {
 
@@ -61,8 +62,7 @@ std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys) {
         portal = std::make_unique<PortalHotKeyService>(QGuiApplication::desktopFileName());
         return portal->available();
     });
-    if (!choice.message.isEmpty())
-        std::fprintf(stderr, "quaverly: %s\n", qPrintable(choice.message));
+    if (!choice.message.isEmpty()) qCWarning(lcHotKeyChoice, "%s", qUtf8Printable(choice.message));
     switch (choice.service) {
         case HotKeyChoice::Service::X11:
             return x11;

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "core/busystate.h"
+#include "core/cursorfile.h"
 #include "core/ifilesystem.h"
 #include "core/imessageboxes.h"
 #include "core/isettingsstore.h"
@@ -18,7 +19,6 @@
 #include "playlist/playlist.h"
 #include "playlist/playlistcodec.h"
 #include "playlist/samples.h"
-#include "tray/cursorfile.h"
 
 Q_LOGGING_CATEGORY(lcList, "quaverly.playlist")
 

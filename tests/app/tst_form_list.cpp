@@ -159,8 +159,8 @@ private Q_SLOTS:
         for (int i = 0; counter.moves < 2 && i < 8; ++i) {
             const int before = counter.moves;
             QTest::mouseMove(vp, centreOf(f, 2) + QPoint(0, i - 3));
-            (void)QTest::qWaitFor([&] { return counter.moves > before; },
-                                  200);  // a loaded server is late
+            // A loaded server is late; the count is checked below.
+            (void)QTest::qWaitFor([&] { return counter.moves > before; }, 200);
         }
         QCOMPARE(counter.moves, 2);
         moveTo(f, 2);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "core/product.h"
 #include "playback/iplayercontrol.h"
 
 class MprisService;
@@ -31,8 +32,8 @@ public:
     bool canQuit() const { return true; }
     bool canRaise() const { return true; }
     bool fullscreen() const { return false; }
-    QString identity() const { return QStringLiteral("Quaverly"); }
-    QString desktopEntry() const { return QStringLiteral("com.varnelta.Quaverly"); }
+    QString identity() const { return kProductName; }
+    QString desktopEntry() const { return kApplicationId; }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const;
 
@@ -111,7 +112,7 @@ private:
 // The program's own interface: a second start hands its files to the running copy.
 class QuaverlyAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.varnelta.Quaverly")
+    Q_CLASSINFO("D-Bus Interface", QUAVERLY_APPLICATION_ID)
 
 public:
     explicit QuaverlyAdaptor(MprisService* service);

@@ -19,19 +19,19 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "core/product.h"
 #include "platform/dbus/mprisadaptors.h"
 
 Q_LOGGING_CATEGORY(lcMpris, "quaverly.platform.mpris")
 
-const QString MprisService::kServiceName = QStringLiteral("org.mpris.MediaPlayer2.quaverly");
+const QString MprisService::kServiceName = kMprisBusName;
 const QString MprisService::kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString MprisService::kTrackPath = QStringLiteral("/com/varnelta/Quaverly/track/");
+const QString MprisService::kTrackPath = kTrackObjectPath;
 
 namespace {
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-const QString kBusyError = QStringLiteral("com.varnelta.Quaverly.Error.Busy");
 const QString kBusyText =
     QStringLiteral("Quaverly is waiting for an answer to one of its messages; answer it first");
 
@@ -79,8 +79,7 @@ void answer(OpenResult result, const QDBusMessage& message) {
         case OpenResult::Taken:
             return;
         case OpenResult::Closing:
-            refuse(message, QStringLiteral("com.varnelta.Quaverly.Error.Closing"),
-                   QStringLiteral("Quaverly is closing"));
+            refuse(message, kClosingErrorName, QStringLiteral("Quaverly is closing"));
             return;
         case OpenResult::BadPath:
             refuse(message, kInvalidArgs,
@@ -339,7 +338,7 @@ bool MprisPlayerAdaptor::hasEntries() const {
 
 void MprisPlayerAdaptor::act(PlayerAction action, const QDBusMessage& message) {
     if (!takes(message, "")) return;
-    if (!m_service->control().request(action)) refuse(message, kBusyError, kBusyText);
+    if (!m_service->control().request(action)) refuse(message, kBusyErrorName, kBusyText);
 }
 
 void MprisPlayerAdaptor::Play(const QDBusMessage& message) {
@@ -397,7 +396,7 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message
     answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
 }
 
-// ---- com.varnelta.Quaverly ----
+// ---- the program's own interface ----
 
 QuaverlyAdaptor::QuaverlyAdaptor(MprisService* service)
     : QDBusAbstractAdaptor(service), m_service(service) {}

@@ -19,9 +19,9 @@
 class MprisService : public QObject {
     Q_OBJECT
 public:
-    static const QString kServiceName;  // org.mpris.MediaPlayer2.quaverly
+    static const QString kServiceName;  // kMprisBusName
     static const QString kObjectPath;   // /org/mpris/MediaPlayer2
-    static const QString kTrackPath;    // track ids start with it: the program's own path
+    static const QString kTrackPath;    // track ids start with it: kTrackObjectPath
 
     // With `tags`, the metadata carries the tags of the file that is loaded, once read.
     explicit MprisService(IPlayerControl& control, ITagReader* tags = nullptr,

@@ -5,6 +5,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
+#include "core/product.h"
 #include "platform/dbus/mprisservice.h"
 
 namespace sessionbus {
@@ -85,8 +86,7 @@ Result send(PlayerAction action, QString* error) {
 }
 
 Result open(const QStringList& paths, QString* error) {
-    return call(QStringLiteral("com.varnelta.Quaverly"), QStringLiteral("Open"), {QVariant(paths)},
-                error);
+    return call(kPrivateInterface, QStringLiteral("Open"), {QVariant(paths)}, error);
 }
 
 }  // namespace sessionbus

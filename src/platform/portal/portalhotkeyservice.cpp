@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/portal/portalhotkeyservice.h"
 
-#include <cstdio>
-
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -256,14 +254,14 @@ void PortalHotKeyService::sayBound(bool always) {
     }
     qCDebug(lcPortalKeys) << "bound:" << said;
     if (asAsked && !always) return;
-    std::fprintf(stderr, "quaverly: the desktop bound the hot keys this way: %s\n",
-                 qPrintable(said.join(QStringLiteral("; "))));
+    qCInfo(lcPortalKeys, "the desktop bound the hot keys this way: %s",
+           qUtf8Printable(said.join(QStringLiteral("; "))));
 }
 
 void PortalHotKeyService::fail(const QString& why) {
     m_state = State::Failed;
-    std::fprintf(stderr, "quaverly: global hot keys are unavailable: %s; %s.\n", qPrintable(why),
-                 kAdvice);
+    qCWarning(lcPortalKeys, "global hot keys are unavailable: %s; %s.", qUtf8Printable(why),
+              kAdvice);
 }
 
 void PortalHotKeyService::onActivated(const QDBusMessage& message) {

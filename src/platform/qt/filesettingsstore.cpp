@@ -15,12 +15,11 @@
 #include <QStandardPaths>
 
 #include "core/failure.h"
+#include "core/product.h"
 
 Q_LOGGING_CATEGORY(lcSettings, "quaverly.platform.settings")
 
 namespace {
-const QString kApplication = QStringLiteral("Varnelta");
-const QString kSection = QStringLiteral("Quaverly");
 
 struct FdCloser {
     int fd;
@@ -62,7 +61,7 @@ QString FileSettingsStore::defaultFolder() {
     // make the settings depend on the folder the program was started from.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QLatin1Char('/') + kApplication + QLatin1Char('/') + kSection;
+    return base + QLatin1Char('/') + kOrganisationName + QLatin1Char('/') + kProductName;
 }
 
 bool FileSettingsStore::isValidKey(const QString& key) {

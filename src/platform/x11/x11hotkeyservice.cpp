@@ -2,7 +2,6 @@
 #include "platform/x11/x11hotkeyservice.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -267,10 +266,10 @@ void X11HotKeyService::Private::sayRefused(const char* name) {
     if (refusedMedia.size() > 1) return;
     QTimer::singleShot(0, &context, [this] {
         refusalSaid = true;
-        std::fprintf(stderr,
-                     "quaverly: another program holds the media keys %s; they reach Quaverly "
-                     "through the desktop's media-player interface instead.\n",
-                     qPrintable(refusedMedia.join(QStringLiteral(", "))));
+        qCInfo(lcHotKeys,
+               "another program holds the media keys %s; they reach Quaverly through the "
+               "desktop's media-player interface instead.",
+               qUtf8Printable(refusedMedia.join(QStringLiteral(", "))));
         refusedMedia.clear();
     });
 }

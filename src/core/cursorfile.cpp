@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tray/cursorfile.h"
+#include "core/cursorfile.h"
 
 #include <QFile>
 #include <QPixmap>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tray/skinframework.h"
+#include "app/skinframework.h"
 
 #include <QCheckBox>
 #include <QFile>
