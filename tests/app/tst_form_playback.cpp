@@ -8,15 +8,12 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "fakes/captions.h"
 #include "fakes/formrig.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playback/randomindex.h"
 
 namespace {
-const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
 
 QStringList paths(int n) {
     QStringList out;

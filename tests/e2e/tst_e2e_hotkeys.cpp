@@ -13,6 +13,7 @@
 
 #include "app/form1.h"
 #include "app/hotkeypump.h"
+#include "fakes/captions.h"
 #include "fakes/fakefilesystem.h"
 #include "fakes/fakemediaengine.h"
 #include "fakes/fakemessageboxes.h"
@@ -52,10 +53,6 @@ private:
     IHotKeyService& m_real;
 };
 
-const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
 const QString kProgram = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/quaverly");
 }  // namespace
 

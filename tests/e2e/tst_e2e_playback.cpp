@@ -13,6 +13,7 @@
 
 #include "app/form1.h"
 #include "fakes/aacfixture.h"
+#include "fakes/captions.h"
 #include "fakes/fakemessageboxes.h"
 #include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
@@ -147,7 +148,7 @@ private Q_SLOTS:
         QTRY_COMPARE(f.transport().Music->State(), 1);
         f.PushButton4_Click();
         QTRY_COMPARE(f.transport().Music->State(), 2);
-        QCOMPARE(f.PushButton4->text(), QStringLiteral("Resume (Ctrl+Shift+C)"));
+        QCOMPARE(f.PushButton4->text(), kResume);
         // The chain settles into its pause a moment after the request: read from then.
         QTest::qWait(200);
         const double held = f.transport().Music->Position();
@@ -157,8 +158,8 @@ private Q_SLOTS:
         QTRY_COMPARE(f.transport().Music->State(), 1);
         f.PushButton1_Click();
         QTRY_COMPARE(f.transport().Music->State(), 0);
-        QCOMPARE(f.PushButton1->text(), QStringLiteral("Start Playing (Ctrl+Shift+X)"));
-        QCOMPARE(f.PushButton4->text(), QStringLiteral("Pause (Ctrl+Shift+C)"));
+        QCOMPARE(f.PushButton1->text(), kStart);
+        QCOMPARE(f.PushButton4->text(), kPause);
     }
 
     void clickOnAnEntryPlaysIt() {
@@ -205,7 +206,7 @@ private Q_SLOTS:
         rig.form->PushButton1_Click();
         QTRY_VERIFY_WITH_TIMEOUT(rig.played.contains(m_files[0]), 8000);
         QCOMPARE(rig.boxes.count(), 0);
-        QCOMPARE(rig.form->PushButton1->text(), QStringLiteral("Stop Playing (Ctrl+Shift+X)"));
+        QCOMPARE(rig.form->PushButton1->text(), kStop);
         QCOMPARE(log.count(), 1);
         QVERIFY(!web.hasPendingConnections());
     }
@@ -216,8 +217,7 @@ private Q_SLOTS:
         Rig rig(m_dir.path(), m_files.mid(0, 2), true,
                 QStringLiteral("valve drop=true ! fakesink sync=true"));
         rig.form->PushButton1_Click();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->PushButton1->text(),
-                                  QStringLiteral("Start Playing (Ctrl+Shift+X)"), 12000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->PushButton1->text(), kStart, 12000);
         QCOMPARE(rig.messages().size(), 1);
         QVERIFY2(rig.messages()[0].startsWith("None of the files in the list could be played."),
                  qPrintable(rig.messages()[0]));
