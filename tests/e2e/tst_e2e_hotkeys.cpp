@@ -68,9 +68,8 @@ class TestE2EHotKeys : public QObject {
     };
 
     // Presses the keys of `steps` one after another inside the program's pump, each once
-    // the program has taken the one before and reached its state (or after 20 s, when
-    // the state it shows is kept for the comparison), then leaves the pump. Gives the
-    // states reached.
+    // the program has taken the one before and reached its state, then leaves the pump.
+    // Gives the states reached; a state not reached within 20 s is the last one given.
     QStringList pumpThrough(Form1& form, CountingHotKeys& keys, const QList<Step>& steps,
                             const std::function<QString()>& state) {
         QStringList seen;
@@ -93,6 +92,7 @@ class TestE2EHotKeys : public QObject {
                 const bool reached = keys.received > received && state() == steps[at].expected;
                 if (!reached && !deadline.hasExpired()) return;
                 seen << state();
+                if (!reached) at = steps.size() - 1;  // the rest would only wait as long
             }
             if (++at == steps.size()) {
                 driver.stop();
@@ -213,11 +213,12 @@ private Q_SLOTS:
         for (const Step& step : steps)
             if (!step.expected.isEmpty()) expected << step.expected;
         const QStringList seen = pumpThrough(form, keys, steps, state);
+        if (keys.missed > 0) qInfo("%d press(es) landed in the pump's own processing", keys.missed);
+        QCOMPARE(seen, expected.mid(0, seen.size()));  // shows the state that was not reached
+        QCOMPARE(seen.size(), expected.size());
         QVERIFY(!form.isActiveWindow());
         other.kill();
         other.waitForFinished();
-        if (keys.missed > 0) qInfo("%d press(es) landed in the pump's own processing", keys.missed);
-        QCOMPARE(seen, expected);
         QCOMPARE(boxes.count(), 1);
         QCOMPARE(boxes.last().text, QStringLiteral("Please stop playing first."));
         QCOMPARE(engine.loadCount, 8);
