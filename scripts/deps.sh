@@ -15,15 +15,17 @@ packages=(
     libxcb1-dev libxcb-keysyms1-dev
     # the hot-key benchmark presses keys through XTEST itself
     libxcb-xtest0-dev
-    # run: decoding AAC, the audio filters, "Arial"
+    # run: decoding AAC, the audio filters, "Arial", Wayland desktops
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-    fonts-liberation
+    fonts-liberation qt6-wayland
     # tests: a display with a notification area, synthetic input, test audio
     gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils x11-xkb-utils imagemagick sox
     # tests that run a step as another user (setpriv)
     util-linux
     # tests and the benchmark of the remote: a private session bus and a second client
     dbus-daemon playerctl
+    # the hot keys on Wayland: a headless compositor and the desktop portal's front end
+    weston xdg-desktop-portal
     # checks of the desktop files: metainfo and the file type of .aac files
     appstream xdg-utils shared-mime-info
 )

@@ -41,7 +41,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # Keep away from the user's desktop: no session bus (the tray then uses the X display's
 # notification area), no Wayland. The bus address names no bus: unset, the bus library
 # would start one for the display where dbus-x11 is installed.
-unset WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE XAUTHORITY SESSION_MANAGER
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-bus"
 export QT_QPA_PLATFORM=xcb
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
@@ -21,6 +22,7 @@
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/gstmediaengine.h"
+#include "platform/gst/gsttagreader.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
 #include "platform/qt/filesettingsstore.h"
@@ -28,7 +30,7 @@
 #include "platform/qt/qtshell.h"
 #include "platform/qt/qttrayservice.h"
 #include "platform/qt/settingslock.h"
-#include "platform/x11/x11hotkeyservice.h"
+#include "platform/hotkeychoice.h"
 
 namespace {
 // A remote command (--next, ...): sent to the copy that runs; no window is made.
@@ -49,6 +51,12 @@ int runRemote(const CommandLine& command) {
                          "it first\n",
                          qPrintable(command.remoteOption));
             return 1;
+        case sessionbus::Result::TimedOut:
+            std::fprintf(stderr,
+                         "quaverly: the running Quaverly did not answer in time; %s may still "
+                         "reach it\n",
+                         qPrintable(command.remoteOption));
+            return 1;
         case sessionbus::Result::Refused:
             break;
     }
@@ -58,12 +66,19 @@ int runRemote(const CommandLine& command) {
 }
 
 // Files and folders from the command line, made absolute; missing ones are left out.
-QStringList existingPaths(const QStringList& paths) {
+QStringList existingPaths(const QStringList& paths, bool* allFound) {
     QStringList out;
     for (const QString& p : paths) {
         const QFileInfo info(p);
-        if (info.exists())
+        if (info.exists()) {
             out << info.absoluteFilePath();
+            continue;
+        }
+        *allFound = false;
+        // Names are read as UTF-8: bytes that are not become U+FFFD and the file is lost.
+        if (p.contains(QChar::ReplacementCharacter))
+            std::fprintf(stderr, "quaverly: cannot open %s: its name is not valid UTF-8\n",
+                         qPrintable(p));
         else
             std::fprintf(stderr, "quaverly: no such file or folder: %s\n", qPrintable(p));
     }
@@ -105,17 +120,22 @@ int handOver(const QStringList& paths) {
     const sessionbus::Result r = paths.isEmpty() ? sessionbus::send(PlayerAction::Raise, &error)
                                                  : sessionbus::open(paths, &error);
     if (r == sessionbus::Result::Done) return 0;
+    if (r == sessionbus::Result::TimedOut) {
+        std::fprintf(stderr,
+                     "quaverly: Quaverly already runs, but it did not answer in time; %s may "
+                     "still reach it\n",
+                     paths.isEmpty() ? "the request to come to the front" : "the files");
+        return 1;
+    }
     std::fprintf(stderr, "quaverly: Quaverly already runs, and it did not take %s: %s\n",
                  paths.isEmpty() ? "the request to come to the front" : "the files",
                  qPrintable(error));
     return 1;
 }
-}  // namespace
 
-int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine command = parseCommandLine(arguments);
+// Answers the command lines that start no window: help, version, errors and the remote
+// options, which need no display. -1 when the window is to be made.
+int answerWithoutWindow(const CommandLine& command, int argc, char** argv) {
     switch (command.mode) {
         case CommandLine::Mode::Help:
             std::fputs(qPrintable(usage()), stdout);
@@ -124,8 +144,7 @@ int main(int argc, char** argv) {
             std::printf("quaverly %s\n", QUAVERLY_VERSION);
             return 0;
         case CommandLine::Mode::Error:
-            std::fprintf(stderr, "quaverly: %s\n%s", qPrintable(command.error),
-                         qPrintable(usage()));
+            std::fputs(qPrintable(usageError(command.error)), stderr);
             return 2;
         case CommandLine::Mode::Remote: {
             QCoreApplication app(argc, argv);
@@ -133,6 +152,19 @@ int main(int argc, char** argv) {
         }
         case CommandLine::Mode::Run:
             break;
+    }
+    return -1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList raw;
+    for (int i = 0; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    CommandLine command = parseCommandLine(raw);
+    // Options of the toolkit's own (-session, -platform, ...) are taken by the application
+    // object; the rest is read again from what it leaves.
+    if (!(command.mode == CommandLine::Mode::Error && command.toolkitMayKnow)) {
+        if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
     }
 
     // Our diagnostics go to standard error; the debug ones only when asked for
@@ -148,16 +180,20 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(QUAVERLY_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("com.varnelta.Quaverly"));
     QApplication::setQuitOnLastWindowClosed(false);
+    command = parseCommandLine(QCoreApplication::arguments());
+    if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
 
-    const QStringList paths = existingPaths(command.paths);
+    bool allFound = true;
+    const QStringList paths = existingPaths(command.paths, &allFound);
 
     // Held by the copy that runs, from before its load step until it ends.
     SettingsLock lock(FileSettingsStore::defaultFolder());
 
-    const QString sink =
-        audioSinkDescription(app.arguments(), qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
+    const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
     // The services outlive the window that uses them.
+    GstTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/quaverly"));
     FileSettingsStore store;
     PosixFileSystem fs;
     std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
@@ -176,8 +212,9 @@ int main(int argc, char** argv) {
     services.hotKeys = hotKeys.get();
     services.tray = &tray;
     // Ends at once: open objects are not cleaned up, the settings are already on disk.
-    services.endProgram = [&lock] {
+    services.endProgram = [&lock, &tagReader] {
         lock.unlock();
+        tagReader.removeCover();
         // Also lets the reply to a Quit request leave before the process does.
         sessionbus::releaseName();
         std::fflush(stdout);
@@ -190,11 +227,14 @@ int main(int argc, char** argv) {
     // object is on the bus before the name, so whoever finds the name can call it.
     // Nothing has been read or saved yet.
     RemoteWiring remote(form);
-    MprisService mpris(remote);
+    MprisService mpris(remote, &tagReader);
     QString busProblem;
     const sessionbus::Claim claim =
         mpris.publish(&busProblem) ? sessionbus::claimName(&busProblem) : sessionbus::Claim::NoBus;
-    if (claim == sessionbus::Claim::Taken) return handOver(paths);
+    if (claim == sessionbus::Claim::Taken) {
+        const int status = handOver(paths);
+        return status == 0 && !allFound ? 1 : status;
+    }
     if (claim == sessionbus::Claim::NoBus)
         std::fprintf(stderr,
                      "quaverly: no session bus (%s): the desktop's media controls and the "
@@ -228,7 +268,7 @@ int main(int argc, char** argv) {
     // The media framework starts once the window is on screen and painted: the window
     // does not wait for it, and the first Start waits only for its playback chain.
     new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
-    if (!paths.isEmpty()) remote.open(paths, false);
+    if (!paths.isEmpty()) remote.open(paths);
     const int result = app.exec();
     g_formAtExit = nullptr;
     return result;

@@ -15,7 +15,7 @@ struct CommandLine {
         Remote,   // send `remote` to the running copy and exit
         Help,     // print usage() and exit 0
         Version,  // print the version and exit 0
-        Error,    // print `error` and usage() on standard error, exit 2
+        Error,    // print `error` and the hint to --help on standard error, exit 2
     };
     Mode mode = Mode::Run;
     std::optional<PlayerAction> remote;
@@ -24,10 +24,15 @@ struct CommandLine {
     std::optional<QString> audioSink;
     bool noHotKeys = false;  // take no global keys
     QString error;
+    // Error only: every unknown option is a word after a single dash, as the toolkit's
+    // own options (-session, -platform, ...) are; the toolkit may take them first.
+    bool toolkitMayKnow = false;
 };
 
-// `arguments` without the program's own name. Options and paths may mix; "--" ends
-// the options.
+// `arguments` with the program's name first, as the application object gives them.
+// Options and paths may mix; "--" ends the options.
 CommandLine parseCommandLine(const QStringList& arguments);
-// The --help text, built from the option table.
+// The --help text.
 QString usage();
+// The two lines of a command line error.
+QString usageError(const QString& error);

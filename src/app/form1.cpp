@@ -5,6 +5,7 @@
 #include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -287,6 +288,11 @@ void Form1::selectOption(QRadioButton* on, QRadioButton* off) {
 }
 
 void Form1::showCentred() {
+    // A Wayland desktop places windows itself; a client cannot move its own.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        show();
+        return;
+    }
     const auto centre = [this] {
         if (QScreen* s = screen()) {
             QRect frame = frameGeometry();
@@ -407,6 +413,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    // The window's size is fixed. Where it draws its own frame (Wayland), Qt's frame still
+    // offers a maximise button; what it asks for is undone.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() & ~Qt::WindowMaximized);
     // Handled once the state change is complete: the handler hides the window and may
     // wait for the balloon, which must not happen inside the window system's own event.
     if (event->type() == QEvent::WindowStateChange)

@@ -104,6 +104,10 @@ public:
     BusyState& busy() { return m_busy; }
 
     const QString& appTitle() const { return m_appTitle; }
+    // The closing handling has begun (or was asked for during the load step).
+    bool closing() const { return m_closing || m_closeRequested; }
+    // The pump will run but has not begun yet: a handler run now would be outside it.
+    bool pumpPending() const { return m_pump && m_services.runPump && !m_pump->hasStarted(); }
     const QString& programFolder() const { return m_programFolder; }
 
     // The pointer of the main window, by its value (see Pointer).

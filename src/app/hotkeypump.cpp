@@ -70,6 +70,7 @@ void HotKeyPump::Timer1_Timer() {
 
 void HotKeyPump::ProcessMessages() {
     StepRunner r(m_boxes, kPumpLocation);
+    m_started = true;
     const int outerLevel = m_loopLevel;
     m_loopLevel = QThread::currentThread()->loopLevel();
     for (;;) {

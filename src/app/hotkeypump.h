@@ -51,6 +51,8 @@ public:
 
     // True while a press would be taken (for diagnostics and tests).
     bool acceptsHotKey() const;
+    // True once the pump has begun: from then on events are handled inside it.
+    bool hasStarted() const { return m_started; }
 
     bool StopPump = false;
     quint32 HotKeyId1 = 0;
@@ -70,6 +72,7 @@ private:
     Actions m_actions;
     bool m_inTimer = false;
     bool m_waiting = false;
+    bool m_started = false;
     int m_loopLevel = 0;
     std::optional<quint32> m_pending;
 };

@@ -3,20 +3,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
-#include <QUrl>
 
 #include "app/form1.h"
 #include "playback/clsmusic.h"
 #include "playback/transport.h"
+#include "playlist/listeditor.h"
 #include "playlist/playlist.h"
+#include "playlist/playlistcodec.h"
 
 Q_LOGGING_CATEGORY(lcRemote, "quaverly.app.remote")
 
@@ -24,7 +25,10 @@ namespace {
 constexpr double kSpeedScale = 50.0;  // Speed slider value per unit of rate
 }  // namespace
 
-RemoteWiring::RemoteWiring(Form1& form) : m_form(form) {}
+RemoteWiring::RemoteWiring(Form1& form) : m_form(form) {
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, &m_form, [this] { serve(); });
+}
 
 bool RemoteWiring::startedCaption() const {
     return m_form.PushButton1->text() == Caption::Stop;
@@ -46,38 +50,73 @@ PlayerState RemoteWiring::state() const {
     s.minRate = clsMusic::kMinSpeed;
     s.maxRate = m_form.Speed->maximum() / kSpeedScale;
     s.rate = std::max(s.minRate, m_form.Speed->value() / kSpeedScale);
+    s.entries = m_form.playlist().Count();
     return s;
 }
 
 qint64 RemoteWiring::positionUs() const {
     const clsMusic* music = m_form.transport().Music.get();
-    return music ? std::llround(music->Position() * 1e6) : 0;
+    if (!music || state().status == PlaybackStatus::Stopped) return 0;
+    return std::llround(music->Position() * 1e6);
 }
 
 bool RemoteWiring::waitsForUser() const {
     return QApplication::activeModalWidget() != nullptr;
 }
 
-void RemoteWiring::later(std::function<void()> work, bool evenWhenWaiting) {
-    QTimer::singleShot(0, &m_form, [this, work = std::move(work), evenWhenWaiting] {
-        if (!evenWhenWaiting && waitsForUser()) {
-            qCWarning(lcRemote) << "a remote request came while a message waits for an answer; "
-                                   "it is dropped";
+void RemoteWiring::serveLater(int delayMs) {
+    if (!m_timer.isActive() || delayMs == 0) m_timer.start(delayMs);
+}
+
+void RemoteWiring::serve() {
+    if (m_form.closing()) {
+        m_actions.clear();
+        m_paths.clear();
+        return;
+    }
+    if (m_actions.isEmpty() && m_paths.isEmpty()) return;
+    // Quit and Raise act as the end of the session and the tray icon do: also while a
+    // message waits for an answer, and before the pump runs.
+    for (PlayerAction a : {PlayerAction::Quit, PlayerAction::Raise}) {
+        if (m_actions.removeOne(a)) {
+            if (a == PlayerAction::Quit) m_actions.clear();
+            perform(a);
+            serveLater();
             return;
         }
-        work();
-    });
+    }
+    // Handlers run inside the pump: until it has begun, and while a message waits for
+    // an answer, the rest waits. Files stay; other requests made before the box are
+    // dropped, as the user's clicks on the window would be.
+    constexpr int kWaitMs = 50;
+    if (m_form.pumpPending()) {
+        serveLater(kWaitMs);
+        return;
+    }
+    if (waitsForUser()) {
+        if (!m_actions.isEmpty())
+            qCWarning(lcRemote) << "a remote request came while a message waits for an answer; "
+                                   "it is dropped";
+        m_actions.clear();
+        if (!m_paths.isEmpty()) serveLater(kWaitMs);
+        return;
+    }
+    if (!m_paths.isEmpty()) {
+        openNow(std::exchange(m_paths, {}));
+    } else {
+        perform(m_actions.takeFirst());
+    }
+    serveLater();
 }
 
 bool RemoteWiring::request(PlayerAction action) {
-    // Raise and Quit work as the tray icon and the end of the session do: also while a
-    // message waits for an answer.
     const bool always = action == PlayerAction::Raise || action == PlayerAction::Quit;
     if (!always && waitsForUser()) return false;
-    later([this, action] { perform(action); }, always);
+    if (m_form.closing()) return true;  // the window ends anyway
+    if (!m_actions.contains(action)) m_actions << action;
+    serveLater();
     return true;
 }
-
 void RemoteWiring::start() {
     // Captions that read as started while nothing was started go back first, as the
     // user's second press of the button does.
@@ -121,31 +160,28 @@ void RemoteWiring::perform(PlayerAction action) {
     }
 }
 
-bool RemoteWiring::open(const QStringList& paths, bool playNow) {
-    if (waitsForUser()) return false;
-    later([this, paths, playNow] { addAndPlay(paths, playNow); });
-    return true;
+OpenResult RemoteWiring::open(const QStringList& paths) {
+    for (const QString& p : paths) {
+        if (p.contains(kPlaylistSeparator)) return OpenResult::BadPath;
+    }
+    if (m_form.closing()) return OpenResult::Closing;
+    for (const QString& p : paths) {
+        if (!m_paths.contains(p)) m_paths << p;
+    }
+    // The user sees the window, and the box there that holds the files back.
+    if (waitsForUser() && !m_actions.contains(PlayerAction::Raise))
+        m_actions << PlayerAction::Raise;
+    serveLater();
+    return OpenResult::Taken;
 }
 
-void RemoteWiring::addAndPlay(const QStringList& paths, bool playNow) {
-    Playlist& list = m_form.playlist();
-    const int before = list.Count();
-    QList<QUrl> urls;
-    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
-    QMimeData drop;
-    drop.setUrls(urls);
-    m_form.ListView1_OLEDragDrop(&drop);
-    if (list.Count() == before) return;
-    if (playNow || state().status == PlaybackStatus::Stopped) playEntry(before + 1);
-}
-
-void RemoteWiring::playEntry(int index) {
-    // As a click on the entry: one that stops playback first, then one that starts it.
-    if (startedCaption()) m_form.PushButton1_Click();
-    m_form.transport().playRequest(index);
+void RemoteWiring::openNow(const QStringList& paths) {
+    const int first = m_form.listEditor().addFromOutside(paths);
+    if (first > 0) m_form.transport().playFromOutside(first);
 }
 
 void RemoteWiring::setVolume(double volume) {
+    if (std::isnan(volume)) return;
     QSlider& slider = *m_form.Slider1;
     const double level = std::clamp(volume, 0.0, 1.0) * slider.maximum();
     slider.setValue(static_cast<int>(std::lround(level)));
@@ -157,6 +193,7 @@ void RemoteWiring::setShuffle(bool shuffle) {
 }
 
 void RemoteWiring::setRate(double rate) {
+    if (std::isnan(rate)) return;
     QSlider& slider = *m_form.Speed;
     const double value =
         std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale, double(slider.maximum()));
@@ -164,6 +201,10 @@ void RemoteWiring::setRate(double rate) {
 }
 
 void RemoteWiring::setPositionUs(qint64 position) {
-    if (clsMusic* music = m_form.transport().Music.get())
-        music->setPosition(double(position) / 1e6);
+    // Only within a file that plays: moved while stopped, the monitor would take the
+    // file's end for the end of playback and start the next one.
+    clsMusic* music = m_form.transport().Music.get();
+    if (!music || state().status != PlaybackStatus::Playing) return;
+    const double length = music->duration();
+    music->setPosition(std::clamp(double(position) / 1e6, 0.0, std::max(0.0, length)));
 }

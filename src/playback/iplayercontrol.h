@@ -22,8 +22,16 @@ struct PlayerState {
     double rate = 1.0;     // minRate .. maxRate
     double minRate = 1.0;
     double maxRate = 1.0;
+    int entries = 0;  // entries in the list
 
     bool operator==(const PlayerState&) const = default;
+};
+
+// What open() did with the paths.
+enum class OpenResult {
+    Taken,    // they are added now, or once the open message box is answered
+    Closing,  // the window is closing and takes nothing more
+    BadPath,  // a path the list cannot hold (it contains the list's separator)
 };
 
 // The player as a remote drives it. The window implements it; the bus adapter calls it.
@@ -33,23 +41,26 @@ public:
     virtual ~IPlayerControl() = default;
 
     virtual PlayerState state() const = 0;
+    // 0 while stopped.
     virtual qint64 positionUs() const = 0;
 
     // Carries the action out once the current event has been handled, so a box it
-    // shows does not hold up the caller. False when it is refused: the window waits
-    // for the user to answer a message (Raise and Quit are never refused).
+    // shows does not hold up the caller; requests of one kind that wait together are
+    // carried out once. False when it is refused: the window waits for the user to
+    // answer a message (Raise and Quit are never refused).
     virtual bool request(PlayerAction action) = 0;
 
-    // Appends files and folders as a drop onto the list does and then plays the first
-    // entry added: always when `playNow`, else only when nothing is playing. Paths are
-    // absolute. Runs later, like request(), and is refused the same way.
-    virtual bool open(const QStringList& paths, bool playNow) = 0;
+    // Files and folders from outside (absolute paths): a file already in the list is
+    // not added again, folders are scanned as a drop onto the list scans them, and the
+    // first file given is played at once, also while another one plays. Runs later,
+    // like request(); while a message waits for an answer, the paths wait with it.
+    virtual OpenResult open(const QStringList& paths) = 0;
 
     // Move the level slider (0.0 .. 1.0), the play-order options and the speed slider
-    // as the user would; values outside the ranges are clamped.
+    // as the user would; values outside the ranges are clamped, NaN is ignored.
     virtual void setVolume(double volume) = 0;
     virtual void setShuffle(bool shuffle) = 0;
     virtual void setRate(double rate) = 0;
-    // Moves within the loaded file; clamped to 0 .. its length.
+    // Moves within the file that plays; clamped to 0 .. its length.
     virtual void setPositionUs(qint64 position) = 0;
 };

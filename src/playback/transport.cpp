@@ -209,6 +209,11 @@ void Transport::playRequest(int position) {
     PushButton1_Click();
 }
 
+void Transport::playFromOutside(int position) {
+    if (m_view.startStopCaption() == Caption::Stop) PushButton1_Click();
+    playRequest(position);
+}
+
 void Transport::tmrTimer_Timer() {
     // While an earlier PlayTheFile still waits in one of its message boxes, a tick must
     // not start another one: with a missing next file that would stack a new box every

@@ -67,6 +67,9 @@ public:
     void PushButton7_Click();  // Next
     // A click on the entry at `position`: it is played next, and playback starts or stops.
     void playRequest(int position);
+    // A file opened from outside the window: the entry at `position` plays now, also
+    // while another one plays or is paused (as a click on it after stopping would).
+    void playFromOutside(int position);
     void tmrTimer_Timer();
 
     void Slider1_Change(int level);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QMimeData>
+#include <QSet>
 #include <QTreeView>
 #include <QUrl>
 
@@ -194,6 +195,39 @@ void ListEditor::ListView1_OLEDragDrop(const QMimeData* data) {
                        .arg(path, QString::fromLocal8Bit(e.what()));
         }
     }
+}
+
+int ListEditor::addFromOutside(const QStringList& paths) {
+    const QStringList texts = m_list.Texts();
+    QSet<QString> listed(texts.begin(), texts.end());
+    QString first;
+    Adding adding(m_list);
+    const AddFolder::Append add = [&](const QString& path) {
+        if (!isStorableEntry(path)) {
+            adding(path);  // left out, and said once at the end
+            return;
+        }
+        if (first.isEmpty()) first = path;
+        if (listed.contains(path)) return;
+        adding(path);
+        listed.insert(path);
+    };
+    for (const QString& path : paths) {
+        try {
+            if (IsFolder(m_services.fs, path)) {
+                const BusyState::Guard busy(m_busy);
+                m_addFolder.ImportFolderTree(path, QStringLiteral("*.*"), add, nullptr);
+            } else {
+                add(path);
+            }
+        } catch (const std::exception& e) {
+            qCWarning(lcList).noquote()
+                << QStringLiteral("'%1' could not be added: %2; add it with the buttons instead.")
+                       .arg(path, QString::fromLocal8Bit(e.what()));
+        }
+    }
+    // The scan lets events through: the list may have changed under it.
+    return first.isEmpty() ? 0 : int(m_list.Texts().indexOf(first)) + 1;
 }
 
 void ListEditor::PushButton5_Click() {

@@ -46,6 +46,10 @@ public:
     void ListView1_Click();
     bool ListView1_OLEDragOver(const QMimeData* data) const;
     void ListView1_OLEDragDrop(const QMimeData* data);
+    // Files and folders from outside the window, added as a drop adds them except that
+    // a file already in the list is not added again. Returns the position of the first
+    // file given (added or already there), or 0 when there is none.
+    int addFromOutside(const QStringList& paths);
 
     void PushButton5_Click();   // Add AAC File(s)
     void PushButton2_Click();   // Add All AAC File(s) In Folder

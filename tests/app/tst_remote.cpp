@@ -31,8 +31,8 @@ private Q_SLOTS:
         QTest::newRow("files and a sink")
             << QStringList{"a.aac", "--audio-sink", "fakesink", "-", "--no-hot-keys", "dir"}
             << M::Run << -1 << QStringList{"a.aac", "-", "dir"} << "";
-        QTest::newRow("after --") << QStringList{"--", "--next", "-h"} << M::Run << -1
-                                  << QStringList{"--next", "-h"} << "";
+        QTest::newRow("after --") << QStringList{"--", "--audio-sink", "x", "-h"} << M::Run << -1
+                                  << QStringList{"--audio-sink", "x", "-h"} << "";
         QTest::newRow("remote") << QStringList{"--play-pause"} << M::Remote
                                 << int(PlayerAction::PlayPause) << QStringList{} << "";
         QTest::newRow("quit") << QStringList{"--quit"} << M::Remote << int(PlayerAction::Quit)
@@ -40,15 +40,22 @@ private Q_SLOTS:
         QTest::newRow("help wins")
             << QStringList{"--next", "-h"} << M::Help << -1 << QStringList{} << "";
         QTest::newRow("two remotes") << QStringList{"--next", "--stop"} << M::Error << -1
-                                     << QStringList{} << "--next and --stop";
+                                     << QStringList{} << "--stop and --next";
         QTest::newRow("remote with files") << QStringList{"--next", "a.aac"} << M::Error << -1
                                            << QStringList{} << "--next takes no files";
-        QTest::newRow("sink without value") << QStringList{"--audio-sink"} << M::Error << -1
-                                            << QStringList{} << "--audio-sink needs a value";
-        QTest::newRow("value given to a flag") << QStringList{"--stop=1"} << M::Error << -1
-                                               << QStringList{} << "--stop takes no value";
+        QTest::newRow("two sinks") << QStringList{"--audio-sink", "a", "--audio-sink=b"} << M::Error
+                                   << -1 << QStringList{} << "give --audio-sink once";
+        QTest::newRow("sink without value")
+            << QStringList{"--audio-sink"} << M::Error << -1 << QStringList{}
+            << "Missing value after '--audio-sink'";
+        QTest::newRow("value given to a flag")
+            << QStringList{"--stop=1"} << M::Error << -1 << QStringList{}
+            << "Unexpected value after '--stop'";
         QTest::newRow("unknown") << QStringList{"--shuffle"} << M::Error << -1 << QStringList{}
-                                 << "unknown option --shuffle";
+                                 << "Unknown option 'shuffle'";
+        // Left to the application object, which takes its own options out first.
+        QTest::newRow("the toolkit's") << QStringList{"-session", "x", "-style=fusion"} << M::Error
+                                       << -1 << QStringList{} << "Unknown option";
     }
     void commandLine() {
         QFETCH(QStringList, args);
@@ -56,13 +63,16 @@ private Q_SLOTS:
         QFETCH(int, action);
         QFETCH(QStringList, paths);
         QFETCH(QString, error);
-        const CommandLine c = parseCommandLine(args);
+        const CommandLine c = parseCommandLine(QStringList{"quaverly"} + args);
         QCOMPARE(c.mode, mode);
-        QCOMPARE(c.error.contains(error), true);
+        QVERIFY2(c.error.contains(error), qPrintable(c.error));
+        QCOMPARE(c.toolkitMayKnow, args.value(0) == "-session");
         if (mode == CommandLine::Mode::Error) return;
         QCOMPARE(c.paths, paths);
         if (mode == CommandLine::Mode::Remote) QCOMPARE(int(*c.remote), action);
-        QVERIFY(usage().contains("--play-pause"));
+        for (const QString& line : usage().split('\n'))
+            QVERIFY2(line.size() <= 80, qPrintable(line));
+        QVERIFY(!usage().contains("track"));
     }
 
     // Each request runs the handler of the button that does the same, from each state.
@@ -138,31 +148,80 @@ private Q_SLOTS:
         QCOMPARE(rig.remote->positionUs(), qint64(12'500'000));
     }
 
-    // Dropped as the list's drop adds them; the first added plays unless something plays.
-    void openAddsAsADropAndPlays() {
-        RemoteRig rig(2);
-        rig.fs.addFolder("/new");
+    // Files from outside: added once, the first one given plays now whatever plays,
+    // folders scanned as a drop scans them; held back while a message waits.
+    void filesFromOutside_data() {
+        QTest::addColumn<QList<int>>("before");  // requests that set the state up
+        QTest::addColumn<bool>("boxOpen");
+        QTest::addColumn<QStringList>("open");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<int>("selected");
+        const QList<int> playing{int(PlayerAction::Play)},
+            paused{int(PlayerAction::Play), int(PlayerAction::Pause)};
+        const QString listed = tracks(3)[1];
+        QTest::newRow("new, stopped")
+            << QList<int>{} << false << QStringList{"/one.aac"} << QStringList{"/one.aac"} << 4;
+        QTest::newRow("new, while playing")
+            << playing << false << QStringList{"/one.aac", "/new"}
+            << QStringList{"/one.aac", "/new/b.aac", "/new/sub/c.aac"} << 4;
+        QTest::newRow("listed, while paused")
+            << paused << false << QStringList{listed} << QStringList{} << 2;
+        QTest::newRow("a folder, one file listed")
+            << playing << false << QStringList{"/new", "/music"}
+            << QStringList{"/new/b.aac", "/new/sub/c.aac"} << 4;
+        QTest::newRow("the same file twice")
+            << QList<int>{} << false << QStringList{"/one.aac", "/one.aac"}
+            << QStringList{"/one.aac"} << 4;
+        QTest::newRow("while a box is open")
+            << playing << true << QStringList{"/one.aac"} << QStringList{"/one.aac"} << 4;
+    }
+    void filesFromOutside() {
+        QFETCH(QList<int>, before);
+        QFETCH(bool, boxOpen);
+        QFETCH(QStringList, open);
+        QFETCH(QStringList, added);
+        QFETCH(int, selected);
+        RemoteRig rig(3);
         rig.fs.addFile("/new/b.aac");
         rig.fs.addFile("/new/sub/c.aac");
+        rig.fs.addFile("/music/Track 2.aac");  // in the list already
         rig.fs.addFile("/one.aac");
-        QVERIFY(rig.remote->open({"/new"}, false));
+        for (int a : before) QVERIFY(rig.ask(PlayerAction(a)));
+        auto box = std::make_unique<QDialog>();
+        if (boxOpen) {
+            box->setModal(true);
+            box->show();
+            QVERIFY(QApplication::activeModalWidget());
+        }
+        QCOMPARE(rig.remote->open(open), OpenResult::Taken);
         QCoreApplication::processEvents();
-        QCOMPARE(rig.texts(), tracks(2) + QStringList({"/new/b.aac", "/new/sub/c.aac"}));
-        QCOMPARE(rig.status(), PlaybackStatus::Playing);
-        QCOMPARE(rig.remote->state().track, QStringLiteral("/new/b.aac"));
-
-        rig.remote->open({"/one.aac"}, false);  // playing: only added
+        if (boxOpen) {
+            QCOMPARE(rig.texts(), tracks(3));  // held back, not lost
+            box.reset();
+            QTRY_COMPARE(rig.texts().size(), 3 + added.size());
+        }
         QCoreApplication::processEvents();
-        QCOMPARE(rig.texts().last(), QStringLiteral("/one.aac"));
-        QCOMPARE(rig.remote->state().track, QStringLiteral("/new/b.aac"));
-
-        rig.remote->open({"/one.aac"}, true);  // as OpenUri: played at once
-        QCoreApplication::processEvents();
-        QCOMPARE(rig.texts().size(), 6);
-        QCOMPARE(rig.form->playlist().Selected(), 6);
-        QCOMPARE(rig.remote->state().track, QStringLiteral("/one.aac"));
+        QCOMPARE(rig.texts(), tracks(3) + added);
+        QCOMPARE(rig.form->playlist().Selected(), selected);
+        QCOMPARE(rig.remote->state().track, rig.texts()[selected - 1]);
         QCOMPARE(rig.status(), PlaybackStatus::Playing);
         QCOMPARE(rig.boxes.count(), 0);
+        QCOMPARE(rig.remote->open({"/a||MySeparator12||b.aac"}), OpenResult::BadPath);
+    }
+
+    // A flood waits as one request of each kind; Quit overtakes it, and nothing follows.
+    void floodIsCoalescedAndQuitOvertakes() {
+        RemoteRig rig(3);
+        rig.ask(PlayerAction::Play);
+        for (int i = 0; i < 3000; ++i) rig.remote->request(PlayerAction::Next);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.remote->state().track, tracks(3)[1]);
+        rig.remote->request(PlayerAction::Next);
+        rig.remote->request(PlayerAction::Quit);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.ended, 1);
+        QCOMPARE(rig.remote->state().track, tracks(3)[1]);
+        QCOMPARE(rig.remote->open({tracks(3)[0]}), OpenResult::Closing);
     }
 
     // Written as the slider and option handlings write them, and read back.
@@ -202,7 +261,6 @@ private Q_SLOTS:
         box.show();
         QVERIFY(QApplication::activeModalWidget());
         QVERIFY(!rig.remote->request(PlayerAction::Play));
-        QVERIFY(!rig.remote->open({tracks(1)[0]}, true));
         QVERIFY(rig.remote->request(PlayerAction::Quit));
         QCoreApplication::processEvents();
         QCOMPARE(rig.ended, 1);  // the closing handling ran
@@ -225,11 +283,15 @@ private Q_SLOTS:
         c.shuffle = true;
         QCOMPARE(MprisService::changedProperties(b, c).keys(),
                  QStringList({"CanSeek", "Metadata", "Shuffle"}));
+        PlayerState d = c;
+        d.entries = 2;  // the list is no longer empty
+        QCOMPARE(MprisService::changedProperties(c, d).keys(),
+                 QStringList({"CanGoNext", "CanGoPrevious", "CanPause", "CanPlay"}));
         const QVariantMap m = MprisService::metadata(c);
         QCOMPARE(m.value("xesam:title").toString(), QStringLiteral("a b.x"));
         QCOMPARE(m.value("xesam:url").toString(), QStringLiteral("file:///music/a%20b.x.aac"));
         QCOMPARE(m.value("mpris:length").toLongLong(), 5'000'000);
-        QVERIFY(MprisService::trackId(c.track).startsWith("/org/mpris/MediaPlayer2/quaverly/"));
+        QVERIFY(MprisService::trackId(c.track).startsWith("/com/varnelta/Quaverly/track/"));
         QVERIFY(MprisService::trackId(c.track) != MprisService::trackId("/music/other.aac"));
         QVERIFY(!MprisService::metadata(a).contains("xesam:url"));
     }

@@ -20,6 +20,7 @@
 #include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
 #include "fakes/formrig.h"
+#include "platform/hotkeychoice.h"
 #include "platform/x11/x11hotkeyservice.h"
 #include "playlist/playlist.h"
 

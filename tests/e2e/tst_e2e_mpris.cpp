@@ -3,23 +3,64 @@
 // the real playerctl as the client, and the window (on fakes) answering in this process.
 #include <QtTest>
 
+#include <QBuffer>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGroupBox>
+#include <QImage>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 
+#include <sys/stat.h>
+
+#include <limits>
+
+#include "fakes/aacfixture.h"
+#include "fakes/fakeplayercontrol.h"
 #include "fakes/privatebus.h"
 #include "fakes/remoterig.h"
 #include "fakes/xvfbsession.h"
 #include "platform/dbus/mprisservice.h"
+#include "platform/gst/gsttagreader.h"
 
 namespace {
 PrivateBus* g_bus = nullptr;
 XvfbSession* g_display = nullptr;
 
+// A size in ID3v2.4: four bytes of seven bits.
+QByteArray syncsafe(qsizetype n) {
+    const char bytes[] = {char((n >> 21) & 0x7f), char((n >> 14) & 0x7f), char((n >> 7) & 0x7f),
+                          char(n & 0x7f)};
+    return QByteArray(bytes, 4);
+}
+// An ID3v2.4 frame of `id` holding `data`.
+QByteArray id3Frame(const char* id, const QByteArray& data) {
+    return QByteArray(id) + syncsafe(data.size()) + QByteArray(2, '\0') + data;
+}
+// An ADTS file with an ID3 tag in front: title, artist, album and a PNG cover.
+bool writeTaggedAdts(const QString& path) {
+    if (!writeAacFile(path, 1.0)) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray sound = f.readAll();
+    f.close();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    const auto text = [](const char* value) { return QByteArray(1, '\3') + value; };
+    const QByteArray frames = id3Frame("TIT2", text("Harbour Lights")) +
+                              id3Frame("TPE1", text("The Quavers")) +
+                              id3Frame("TALB", text("Night Tunes")) + id3Frame("TRCK", text("3")) +
+                              id3Frame("APIC", QByteArray("\3image/png\0\3\0", 13) + png);
+    const QByteArray header = QByteArray("ID3\4\0\0", 6) + syncsafe(frames.size());
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    return f.write(header + frames + sound) > 0;
+}
 struct Ran {
     int code = -1;
     QString out;
@@ -68,6 +109,30 @@ struct BusRig : RemoteRig {
     ~BusRig() { QDBusConnection::sessionBus().unregisterService(MprisService::kServiceName); }
 };
 
+// The bus service over a fake player, and a second connection that calls it.
+struct FakeBusRig {
+    FakePlayerControl player;
+    MprisService service;
+    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
+    explicit FakeBusRig(ITagReader* tags = nullptr) : service(player, tags) {
+        QString reason;
+        if (!service.publish(&reason)) qWarning() << "not on the bus:" << reason;
+        QDBusConnection::sessionBus().registerService(MprisService::kServiceName);
+    }
+    ~FakeBusRig() {
+        QDBusConnection::sessionBus().unregisterService(MprisService::kServiceName);
+        QDBusConnection::disconnectFromBus("caller");
+    }
+    // The error's name, or empty for a reply.
+    QString call(const QString& interface, const QString& method, const QVariantList& args) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            MprisService::kServiceName, MprisService::kObjectPath, interface, method);
+        m.setArguments(args);
+        const QDBusMessage reply = caller.call(m, QDBus::BlockWithGui, 10000);
+        return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString();
+    }
+};
+
 class TestE2EMpris : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -102,8 +167,6 @@ private Q_SLOTS:
                                         << kStop << kPause << "Track 3" << QStringList{};
         QTest::newRow("stop") << 3 << QStringList{"play", "stop"} << "Stopped" << kStart << kPause
                               << "Track 1" << QStringList{};
-        QTest::newRow("play on an empty list") << 0 << QStringList{"play"} << "Stopped" << kStop
-                                               << kPause << "" << QStringList{"No files added."};
     }
     void transport() {
         QFETCH(int, files);
@@ -131,7 +194,8 @@ private Q_SLOTS:
         const Ran meta =
             playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"});
         QCOMPARE(meta.out, QStringLiteral("file:///music/Track%201.aac|Track 1|60000000"));
-        QVERIFY(playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/org/mpris/"));
+        QVERIFY(
+            playerctl({"metadata", "mpris:trackid"}).out.startsWith("'/com/varnelta/Quaverly/"));
 
         rig.engine.currentPosition = 12.5;
         // playerctl adds the time since it read the position while playing.
@@ -193,8 +257,146 @@ private Q_SLOTS:
         QTRY_COMPARE(rec.changed, QStringList({"Metadata"}));
         rec.changed.clear();
         QCOMPARE(playerctl({"pause"}).code, 0);  // the bus
-        QTRY_COMPARE(rec.changed, QStringList({"PlaybackStatus"}));
+        QTRY_COMPARE(rec.changed, QStringList({"CanSeek", "PlaybackStatus"}));
         QDBusConnection::disconnectFromBus("observer2");
+    }
+
+    // Values a client may send that the interface's types or the player do not allow.
+    void hostileValues_data() {
+        QTest::addColumn<QString>("state");   // playing, paused, stopped or empty
+        QTest::addColumn<QString>("method");  // Interface.Method, or Set.Property
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("calls");
+        const QString invalid = "org.freedesktop.DBus.Error.InvalidArgs";
+        const qlonglong max = std::numeric_limits<qint64>::max();
+        const QVariant nan = std::numeric_limits<double>::quiet_NaN();
+        const QString dir = QDir::tempPath();
+        QTest::newRow("Next") << "playing"
+                              << "Player.Next" << QVariantList{} << "" << QStringList{"request:4"};
+        QTest::newRow("Next with an argument")
+            << "playing"
+            << "Player.Next" << QVariantList{"x"} << invalid << QStringList{};
+        QTest::newRow("Play with two")
+            << "stopped"
+            << "Player.Play" << QVariantList{1, 2} << invalid << QStringList{};
+        QTest::newRow("Seek by the largest")
+            << "playing"
+            << "Player.Seek" << QVariantList{max} << "" << QStringList{"request:4"};
+        QTest::newRow("Seek while paused")
+            << "paused"
+            << "Player.Seek" << QVariantList{qlonglong(1)} << "" << QStringList{};
+        QTest::newRow("SetPosition while stopped")
+            << "stopped"
+            << "Player.SetPosition"
+            << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId("/a.aac"))),
+                            qlonglong(5)}
+            << "" << QStringList{};
+        // The bus library answers writes itself: values that are no number are ignored.
+        QTest::newRow("Volume NaN") << "playing"
+                                    << "Set.Volume" << QVariantList{nan} << "" << QStringList{};
+        QTest::newRow("Rate NaN") << "playing"
+                                  << "Set.Rate" << QVariantList{nan} << "" << QStringList{};
+        QTest::newRow("LoopStatus None")
+            << "playing"
+            << "Set.LoopStatus" << QVariantList{"None"} << "" << QStringList{};
+        QTest::newRow("OpenUri a device")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"file:///dev/zero"} << invalid << QStringList{};
+        QTest::newRow("OpenUri a folder")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{QUrl::fromLocalFile(dir).toString()} << invalid
+            << QStringList{};
+        QTest::newRow("OpenUri a pipe")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@fifo"} << invalid << QStringList{};
+        QTest::newRow("OpenUri a file")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@file"} << "" << QStringList{"open:@file"};
+        QTest::newRow("Open a missing file")
+            << "empty"
+            << "Open" << QVariantList{QStringList{"/no/such.aac"}} << invalid << QStringList{};
+        QTest::newRow("Open a folder")
+            << "empty"
+            << "Open" << QVariantList{QStringList{dir}} << "" << QStringList{"open:" + dir};
+    }
+    void hostileValues() {
+        QFETCH(QString, state);
+        QFETCH(QString, method);
+        QFETCH(QVariantList, args);
+        QFETCH(QStringList, calls);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.aac"), fifo = dir.filePath("fifo");
+        QFile(file).open(QIODevice::WriteOnly);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (QVariant& a : args) {
+            if (a == "@file") a = QUrl::fromLocalFile(file).toString();
+            if (a == "@fifo") a = QUrl::fromLocalFile(fifo).toString();
+        }
+        calls.replaceInStrings("@file", file);
+        FakeBusRig rig;
+        PlayerState& s = rig.player.shown;
+        s.entries = state == "empty" ? 0 : 2;
+        s.status = state == "playing"  ? PlaybackStatus::Playing
+                   : state == "paused" ? PlaybackStatus::Paused
+                                       : PlaybackStatus::Stopped;
+        s.track = state == "empty" ? QString() : QStringLiteral("/a.aac");
+        s.lengthUs = s.track.isEmpty() ? 0 : 60'000'000;
+        rig.player.position = state == "stopped" ? 0 : 1'000'000;
+        QString error;
+        const QString name = method.section('.', 1);
+        if (method.startsWith("Set."))
+            error = rig.call("org.freedesktop.DBus.Properties", "Set",
+                             {"org.mpris.MediaPlayer2.Player", name,
+                              QVariant::fromValue(QDBusVariant(args.value(0)))});
+        else if (method == "Open")
+            error = rig.call("com.varnelta.Quaverly", "Open", args);
+        else
+            error = rig.call("org.mpris.MediaPlayer2.Player", name, args);
+        QTEST(error, "error");
+        QCOMPARE(rig.player.calls, calls);
+    }
+
+    // What the desktop's media widgets show for a file with tags of its own: an ADTS file
+    // with ID3 in front, and an MP4 file named .aac.
+    void tagsOfAFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("cover");
+        QTest::newRow("ID3 and ADTS") << "id3"
+                                      << "Harbour Lights|The Quavers|Night Tunes|3" << true;
+        QTest::newRow("MP4") << "mp4"
+                             << "Dawn|Someone|Daybreak|2" << false;
+    }
+    void tagsOfAFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("tagged.aac"), covers = dir.filePath("cache");
+        QString error;
+        if (kind == "id3") {
+            QVERIFY(writeTaggedAdts(file));
+        } else if (!writeMediaFile(file,
+                                   "audiotestsrc num-buffers=40 ! audioconvert ! avenc_aac ! "
+                                   "taginject tags=\"title=Dawn,artist=Someone,album=Daybreak,"
+                                   "track-number=(uint)2\" ! mp4mux ! filesink name=out",
+                                   &error)) {
+            QSKIP(qPrintable(error));
+        }
+        GstTagReader reader(covers);
+        FakeBusRig rig(&reader);
+        rig.player.shown.track = file;
+        rig.player.shown.entries = 1;
+        rig.service.publishChanges();
+        const QString format = "{{title}}|{{artist}}|{{album}}|{{xesam:trackNumber}}";
+        // The file's name stands for the title until the tags are read.
+        QTRY_VERIFY_WITH_TIMEOUT(playerctl({"metadata", "title"}).out != "tagged", 15000);
+        QTEST(playerctl({"metadata", "--format", format}).out, "shown");
+        const QString art = playerctl({"metadata", "mpris:artUrl"}).out;
+        QFETCH(bool, cover);
+        QCOMPARE(QFile::exists(QUrl(art).toLocalFile()), cover);
+        rig.player.shown.track.clear();  // no longer loaded: the cover goes
+        rig.service.publishChanges();
+        QCOMPARE(QDir(covers).entryList(QDir::Files), QStringList());
     }
 
     void openUriPlaysIt() {

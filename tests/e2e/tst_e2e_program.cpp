@@ -5,12 +5,16 @@
 
 #include <csignal>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QProcess>
 
 #include "fakes/privatebus.h"
 
 namespace {
 const QString kProgram = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/quaverly");
+const QString kService = QStringLiteral("org.mpris.MediaPlayer2.quaverly");
 
 QString readAll(const QString& path) {
     QFile f(path);
@@ -29,6 +33,7 @@ QProcessEnvironment programEnvironment(const QString& config, const QString& bus
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", config);
     env.insert("QUAVERLY_AUDIO_SINK", "fakesink sync=true");
+    // Without an address the bus library would start a bus for the X display.
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.isEmpty() ? "unix:path=" + config + "/no-bus" : bus);
     env.insert("XDG_RUNTIME_DIR", config);
     env.insert("PULSE_SERVER", "unix:" + config + "/no-sound-server");
@@ -261,7 +266,7 @@ private Q_SLOTS:
 
         const QString samples = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples");
         const Ran second = run(kProgram, {samples, "no-such.aac"}, env);
-        QCOMPARE(second.code, 0);
+        QCOMPARE(second.code, 1);  // the rest is handed over
         QVERIFY2(second.err.contains("no such file or folder: no-such.aac"),
                  qPrintable(second.err));
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Playing"), 15000);
@@ -271,11 +276,57 @@ private Q_SLOTS:
 
         QCOMPARE(run(kProgram, {"--pause"}, env).code, 0);
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}).out, QStringLiteral("Paused"), 15000);
+        // Opened again while paused: added once, and the file given plays now.
+        QCOMPARE(run(kProgram, {samples + "/Morning Tune.aac", samples}, env).code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"metadata", "title"}).out, "Morning Tune", 15000);
+        QCOMPARE(playerctl({"status"}).out, QStringLiteral("Playing"));
         QCOMPARE(run(kProgram, {"--quit"}, env).code, 0);
         QVERIFY(first.waitForFinished(15000));
         QCOMPARE(first.exitCode(), 0);
         // The closing handling saved the list with the four samples.
         QCOMPARE(readAll(config.filePath("Varnelta/Quaverly/Files")).count(samples), 4);
+    }
+
+    // A flood of requests on the bus, then a termination signal: the program still ends
+    // at once and saves its list.
+    void floodThenTermination() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test command starts Xvfb)");
+        PrivateBus bus(false);
+        if (!bus.ok()) QSKIP(qPrintable(bus.skipReason));
+        QTemporaryDir config;
+        const QString folder = config.filePath("Varnelta/Quaverly");
+        QVERIFY(QDir().mkpath(folder));
+        const QString samples = QStringLiteral(QUAVERLY_BINARY_DIR "/bin/Samples");
+        const QByteArray files = (samples + "/Welcome.aac||MySeparator12||" + samples +
+                                  "/Little Bells.aac||MySeparator12||")
+                                     .toUtf8();
+        write(folder + "/Files", files);
+        QProcess p;
+        p.setProcessEnvironment(programEnvironment(config.path(), bus.address));
+        p.start(kProgram, {});
+        QVERIFY(p.waitForStarted(10000));
+        QDBusConnection client = QDBusConnection::connectToBus(bus.address, "flood");
+        QTRY_VERIFY_WITH_TIMEOUT(client.interface()->isServiceRegistered(kService), 15000);
+        const auto call = [&](const QString& interface, const QString& method) {
+            return QDBusMessage::createMethodCall(kService, "/org/mpris/MediaPlayer2", interface,
+                                                  method);
+        };
+        for (int i = 0; i < 3000; ++i) {
+            client.send(call("org.mpris.MediaPlayer2.Player", "Next"));
+            client.send(call("org.freedesktop.DBus.Properties", "GetAll")
+                        << "org.mpris.MediaPlayer2.Player");
+        }
+        client.call(call("org.freedesktop.DBus.Peer", "Ping"));  // the flood has arrived
+        write(folder + "/Files", "overwritten by the close");
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(15000));
+        qInfo("ended %lld ms after the signal", clock.elapsed());
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(readAll(folder + "/Files"), QString::fromUtf8(files));
+        QDBusConnection::disconnectFromBus("flood");
     }
 
     void remoteWithNoCopyRunning_data() {

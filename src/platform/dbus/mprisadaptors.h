@@ -49,7 +49,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(QString LoopStatus READ loopStatus)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
@@ -57,10 +57,10 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ minimumRate)
     Q_PROPERTY(double MaximumRate READ maximumRate)
-    Q_PROPERTY(bool CanGoNext READ canControl)
-    Q_PROPERTY(bool CanGoPrevious READ canControl)
-    Q_PROPERTY(bool CanPlay READ canControl)
-    Q_PROPERTY(bool CanPause READ canControl)
+    Q_PROPERTY(bool CanGoNext READ hasEntries)
+    Q_PROPERTY(bool CanGoPrevious READ hasEntries)
+    Q_PROPERTY(bool CanPlay READ hasEntries)
+    Q_PROPERTY(bool CanPause READ hasEntries)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 
@@ -70,6 +70,10 @@ public:
     QString playbackStatus() const;
     // The list wraps at its end, and that cannot be changed.
     QString loopStatus() const { return QStringLiteral("Playlist"); }
+    // "Playlist" is no change, and the list cannot stop at its end: any other value is
+    // left unapplied. (The bus library answers a property's write itself, before a
+    // setter could refuse it with an error.)
+    void setLoopStatus(const QString& status);
     double rate() const;
     void setRate(double rate);
     bool shuffle() const;
@@ -81,6 +85,7 @@ public:
     double minimumRate() const;
     double maximumRate() const;
     bool canControl() const { return true; }
+    bool hasEntries() const;
     bool canSeek() const;
 
 public Q_SLOTS:

@@ -2,6 +2,10 @@
 #include "platform/dbus/mprisservice.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <sys/stat.h>
 
 #include <QAbstractEventDispatcher>
 #include <QCryptographicHash>
@@ -9,8 +13,10 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QUrl>
 
 #include "platform/dbus/mprisadaptors.h"
@@ -19,10 +25,12 @@ Q_LOGGING_CATEGORY(lcMpris, "quaverly.platform.mpris")
 
 const QString MprisService::kServiceName = QStringLiteral("org.mpris.MediaPlayer2.quaverly");
 const QString MprisService::kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString MprisService::kTrackPath = QStringLiteral("/com/varnelta/Quaverly/track/");
 
 namespace {
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString kBusyError = QStringLiteral("com.varnelta.Quaverly.Error.Busy");
 const QString kBusyText =
     QStringLiteral("Quaverly is waiting for an answer to one of its messages; answer it first");
@@ -39,21 +47,53 @@ QString statusName(PlaybackStatus status) {
     return QStringLiteral("Stopped");
 }
 
-bool canSeekIn(const PlayerState& s) {
-    return !s.track.isEmpty() && s.lengthUs > 0;
-}
-
 // Answers a call with an error instead of the empty reply.
 void refuse(const QDBusMessage& message, const QString& name, const QString& text) {
     message.setDelayedReply(true);
     QDBusConnection::sessionBus().send(message.createErrorReply(name, text));
 }
+
+// Seeking moves within the file that plays; while stopped or paused the position stays.
+bool canSeekIn(const PlayerState& s) {
+    return s.status == PlaybackStatus::Playing && !s.track.isEmpty() && s.lengthUs > 0;
+}
+
+// The arguments a method takes, by their signature; a call with others is refused.
+bool takes(const QDBusMessage& message, const char* signature) {
+    if (message.signature() == QLatin1String(signature)) return true;
+    refuse(message, kInvalidArgs,
+           QStringLiteral("arguments '%1' where '%2' was expected")
+               .arg(message.signature(), QLatin1String(signature)));
+    return false;
+}
+
+// A regular file (also through a link): not a folder, a device or a pipe.
+bool isRegularFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The answer to a request to open files.
+void answer(OpenResult result, const QDBusMessage& message) {
+    switch (result) {
+        case OpenResult::Taken:
+            return;
+        case OpenResult::Closing:
+            refuse(message, QStringLiteral("com.varnelta.Quaverly.Error.Closing"),
+                   QStringLiteral("Quaverly is closing"));
+            return;
+        case OpenResult::BadPath:
+            refuse(message, kInvalidArgs,
+                   QStringLiteral("a path holds the text that separates the saved list's entries"));
+            return;
+    }
+}
 }  // namespace
 
 // ---- The service ----
 
-MprisService::MprisService(IPlayerControl& control, QObject* parent)
-    : QObject(parent), m_control(control) {
+MprisService::MprisService(IPlayerControl& control, ITagReader* tags, QObject* parent)
+    : QObject(parent), m_control(control), m_tagReader(tags) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
     new QuaverlyAdaptor(this);
@@ -100,14 +140,39 @@ void MprisService::publishChanges() {
     if (!m_onBus) return;
     const PlayerState now = m_control.state();
     if (now == m_published) return;
-    const QVariantMap changed = changedProperties(m_published, now);
+    QVariantMap changed = changedProperties(m_published, now);
+    if (now.track != m_published.track) {
+        m_tags = {};
+        readTags(now.track);
+    }
     m_published = now;
+    if (changed.contains(QStringLiteral("Metadata")))
+        changed.insert(QStringLiteral("Metadata"), currentMetadata());
+    send(changed);
+}
+
+void MprisService::send(const QVariantMap& changed) {
     if (changed.isEmpty()) return;
     QDBusMessage signal =
         QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                    QStringLiteral("PropertiesChanged"));
     signal << kPlayerInterface << changed << QStringList();
     QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::readTags(const QString& track) {
+    if (!m_tagReader) return;
+    QPointer<MprisService> self(this);
+    m_tagReader->read(track, [self, track](const TrackTags& tags) {
+        if (!self || self->m_published.track != track) return;
+        self->m_tags = tags;
+        self->send({{QStringLiteral("Metadata"), self->currentMetadata()}});
+    });
+}
+
+QVariantMap MprisService::currentMetadata() const {
+    const PlayerState state = m_control.state();
+    return metadata(state, state.track == m_published.track ? m_tags : TrackTags{});
 }
 
 void MprisService::seeked(qint64 positionUs) {
@@ -119,19 +184,33 @@ QString MprisService::trackId(const QString& path) {
     if (path.isEmpty()) return kNoTrack;
     // Object-path elements allow only [A-Za-z0-9_]: the path's digest stands for it.
     const QByteArray digest = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1);
-    return QStringLiteral("/org/mpris/MediaPlayer2/quaverly/track/") +
-           QString::fromLatin1(digest.toHex());
+    return kTrackPath + QString::fromLatin1(digest.toHex());
 }
 
-QVariantMap MprisService::metadata(const PlayerState& state) {
+QVariantMap MprisService::metadata(const PlayerState& state, const TrackTags& tags) {
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"),
              QVariant::fromValue(QDBusObjectPath(trackId(state.track))));
     if (state.track.isEmpty()) return m;
     m.insert(QStringLiteral("xesam:url"),
              QString::fromUtf8(QUrl::fromLocalFile(state.track).toEncoded()));
-    m.insert(QStringLiteral("xesam:title"), QFileInfo(state.track).completeBaseName());
+    m.insert(QStringLiteral("xesam:title"),
+             tags.title.isEmpty() ? QFileInfo(state.track).completeBaseName() : tags.title);
     if (state.lengthUs > 0) m.insert(QStringLiteral("mpris:length"), qlonglong(state.lengthUs));
+    const auto text = [&m](const char* key, const QString& value) {
+        if (!value.isEmpty()) m.insert(QLatin1String(key), value);
+    };
+    const auto list = [&m](const char* key, const QString& value) {
+        if (!value.isEmpty()) m.insert(QLatin1String(key), QStringList{value});
+    };
+    list("xesam:artist", tags.artist);
+    text("xesam:album", tags.album);
+    list("xesam:albumArtist", tags.albumArtist);
+    list("xesam:genre", tags.genre);
+    if (tags.trackNumber > 0) m.insert(QStringLiteral("xesam:trackNumber"), tags.trackNumber);
+    if (!tags.artPath.isEmpty())
+        m.insert(QStringLiteral("mpris:artUrl"),
+                 QString::fromUtf8(QUrl::fromLocalFile(tags.artPath).toEncoded()));
     return m;
 }
 
@@ -145,6 +224,10 @@ QVariantMap MprisService::playerProperties(const PlayerState& s) {
         {QStringLiteral("MinimumRate"), s.minRate},
         {QStringLiteral("MaximumRate"), s.maxRate},
         {QStringLiteral("CanSeek"), canSeekIn(s)},
+        {QStringLiteral("CanPlay"), s.entries > 0},
+        {QStringLiteral("CanPause"), s.entries > 0},
+        {QStringLiteral("CanGoNext"), s.entries > 0},
+        {QStringLiteral("CanGoPrevious"), s.entries > 0},
     };
 }
 
@@ -193,6 +276,8 @@ double MprisPlayerAdaptor::rate() const {
 }
 
 void MprisPlayerAdaptor::setRate(double rate) {
+    // Not a rate: left unapplied.
+    if (std::isnan(rate) || rate < 0) return;
     // A rate of 0 is a request to pause.
     if (rate == 0.0)
         m_service->control().request(PlayerAction::Pause);
@@ -210,8 +295,13 @@ void MprisPlayerAdaptor::setShuffle(bool shuffle) {
     m_service->publishChanges();
 }
 
+void MprisPlayerAdaptor::setLoopStatus(const QString& status) {
+    if (status != loopStatus())
+        qCDebug(lcMpris) << "loop status" << status << "left unapplied: the list always wraps";
+}
+
 QVariantMap MprisPlayerAdaptor::metadata() const {
-    return MprisService::metadata(m_service->control().state());
+    return m_service->currentMetadata();
 }
 
 double MprisPlayerAdaptor::volume() const {
@@ -219,6 +309,7 @@ double MprisPlayerAdaptor::volume() const {
 }
 
 void MprisPlayerAdaptor::setVolume(double volume) {
+    if (std::isnan(volume)) return;  // not a level: left unapplied
     m_service->control().setVolume(volume);
     m_service->publishChanges();
 }
@@ -239,7 +330,12 @@ bool MprisPlayerAdaptor::canSeek() const {
     return canSeekIn(m_service->control().state());
 }
 
+bool MprisPlayerAdaptor::hasEntries() const {
+    return m_service->control().state().entries > 0;
+}
+
 void MprisPlayerAdaptor::act(PlayerAction action, const QDBusMessage& message) {
+    if (!takes(message, "")) return;
     if (!m_service->control().request(action)) refuse(message, kBusyError, kBusyText);
 }
 
@@ -266,7 +362,10 @@ void MprisPlayerAdaptor::Seek(qlonglong offset) {
     IPlayerControl& control = m_service->control();
     const PlayerState state = control.state();
     if (!canSeekIn(state)) return;
-    const qint64 target = std::max<qint64>(0, control.positionUs() + offset);
+    qint64 target = 0;
+    if (__builtin_add_overflow(control.positionUs(), offset, &target))
+        target = offset < 0 ? 0 : std::numeric_limits<qint64>::max();
+    target = std::max<qint64>(0, target);
     // Past the end is the next track.
     if (target > state.lengthUs) {
         control.request(PlayerAction::Next);
@@ -288,13 +387,11 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong pos
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
     const QUrl url(uri);
-    if (!url.isLocalFile() || !QFileInfo::exists(url.toLocalFile())) {
-        refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-               QStringLiteral("not an existing local file: ") + uri);
+    if (!url.isLocalFile() || !isRegularFile(url.toLocalFile())) {
+        refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
         return;
     }
-    if (!m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}, true))
-        refuse(message, kBusyError, kBusyText);
+    answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
 }
 
 // ---- com.varnelta.Quaverly ----
@@ -304,11 +401,10 @@ QuaverlyAdaptor::QuaverlyAdaptor(MprisService* service)
 
 void QuaverlyAdaptor::Open(const QStringList& paths, const QDBusMessage& message) {
     for (const QString& p : paths) {
-        if (!QFileInfo(p).isAbsolute()) {
-            refuse(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                   QStringLiteral("not an absolute path: ") + p);
+        if (!QFileInfo(p).isAbsolute() || !QFileInfo::exists(p)) {
+            refuse(message, kInvalidArgs, QStringLiteral("no such file or folder: ") + p);
             return;
         }
     }
-    if (!m_service->control().open(paths, false)) refuse(message, kBusyError, kBusyText);
+    answer(m_service->control().open(paths), message);
 }

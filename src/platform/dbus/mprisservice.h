@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include "playback/iplayercontrol.h"
+#include "playback/itagreader.h"
 
 // The player on the session bus under the media-player interfaces, with one extra
 // method for handing files over from a second start. It publishes an object at
@@ -20,8 +21,11 @@ class MprisService : public QObject {
 public:
     static const QString kServiceName;  // org.mpris.MediaPlayer2.quaverly
     static const QString kObjectPath;   // /org/mpris/MediaPlayer2
+    static const QString kTrackPath;    // track ids start with it: the program's own path
 
-    explicit MprisService(IPlayerControl& control, QObject* parent = nullptr);
+    // With `tags`, the metadata carries the tags of the file that is loaded, once read.
+    explicit MprisService(IPlayerControl& control, ITagReader* tags = nullptr,
+                          QObject* parent = nullptr);
     ~MprisService() override;
 
     // Puts the object on the session bus; false (with a reason) when there is none.
@@ -31,7 +35,9 @@ public:
 
     // The player interface's properties as they are now, and the parts that build them.
     static QVariantMap playerProperties(const PlayerState& state);
-    static QVariantMap metadata(const PlayerState& state);
+    static QVariantMap metadata(const PlayerState& state, const TrackTags& tags = {});
+    // The metadata as a remote reads it now.
+    QVariantMap currentMetadata() const;
     static QString trackId(const QString& path);
     // The properties whose values differ between two states.
     static QVariantMap changedProperties(const PlayerState& before, const PlayerState& after);
@@ -42,8 +48,12 @@ public:
 
 private:
     void publishChangesWhileBusy();
+    void send(const QVariantMap& changed);
+    void readTags(const QString& track);
 
     IPlayerControl& m_control;
+    ITagReader* m_tagReader;
+    TrackTags m_tags;  // of m_published.track, once read
     PlayerState m_published;
     bool m_onBus = false;
     // When the state was last compared from a pass of a handler's own event processing.

@@ -24,9 +24,14 @@ Result call(const QString& interface, const QString& method, const QVariantList&
     message.setArguments(args);
     // No auto-start: only a copy that runs already may answer.
     message.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(message);
+    // A copy that is stopped or hangs answers late or never: a few seconds are enough.
+    constexpr int kTimeoutMs = 5000;
+    const QDBusMessage reply = bus.call(message, QDBus::Block, kTimeoutMs);
     if (reply.type() != QDBusMessage::ErrorMessage) return Result::Done;
     if (error) *error = reply.errorMessage();
+    if (reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply") ||
+        reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.Timeout"))
+        return Result::TimedOut;
     return reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
                    reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")
                ? Result::NotRunning

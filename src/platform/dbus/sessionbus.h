@@ -26,6 +26,7 @@ enum class Result {
     NoBus,       // no session bus
     NotRunning,  // no copy holds the name
     Refused,     // the running copy answered with an error
+    TimedOut,    // the running copy did not answer within a few seconds
 };
 // Asks the running copy to carry out `action`; `error` holds the bus's words otherwise.
 Result send(PlayerAction action, QString* error);

@@ -21,13 +21,3 @@ std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription)
 void prepareGstMediaEngine(IMediaEngine& engine) {
     if (auto* playbin = dynamic_cast<PlaybinEngine*>(&engine)) playbin->initialise();
 }
-
-QString audioSinkDescription(const QStringList& arguments, const QString& environmentValue) {
-    static const QString kOption = QStringLiteral("--audio-sink");
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments.at(i);
-        if (arg == kOption && i + 1 < arguments.size()) return arguments.at(i + 1);
-        if (arg.startsWith(kOption + QLatin1Char('='))) return arg.mid(kOption.size() + 1);
-    }
-    return environmentValue;
-}

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include <QString>
-#include <QStringList>
 
 #include "playback/imediaengine.h"
 
@@ -24,8 +23,3 @@ std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription 
 // standard error when it cannot start), so that the first file waits only for its
 // chain. Does nothing the second time, or for other engines.
 void prepareGstMediaEngine(IMediaEngine& engine);
-
-// The audio output chosen at start: the value of "--audio-sink <description>" (or
-// "--audio-sink=<description>") among `arguments`, else `environmentValue`
-// (QUAVERLY_AUDIO_SINK), else empty for the default output.
-QString audioSinkDescription(const QStringList& arguments, const QString& environmentValue);

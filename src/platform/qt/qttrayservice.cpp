@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/qttrayservice.h"
 
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QPixmap>
 
@@ -33,6 +34,11 @@ bool QtTrayService::available() const {
 void QtTrayService::add(const QIcon& icon, const QString& tip) {
     m_icon.setIcon(icon.isNull() ? blankIcon() : icon);
     m_icon.setToolTip(tip);
+    // Outside X11 only a StatusNotifierItem host can show the icon; without one, Qt's
+    // fallback would reach for X11's tray and warn.
+    if (!QSystemTrayIcon::isSystemTrayAvailable() &&
+        QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
     m_icon.show();
 }
 

@@ -28,16 +28,6 @@ constexpr quint16 kCtrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
 // release that never reached us cannot silence the key for good.
 constexpr quint32 kRepeatGapMs = 2000;
 
-// A desktop without X11: nothing can be grabbed, and nothing ever arrives.
-class NullHotKeyService : public IHotKeyService {
-public:
-    bool available() const override { return false; }
-    quint32 addAtom(const QString&) override { return 0; }
-    void registerHotKey(quint32, char) override {}
-    void registerMediaKey(quint32, MediaKey) override {}
-    void setHandler(std::function<void(quint32)>) override {}
-};
-
 struct Grab {
     quint32 id;
     xcb_keycode_t keycode;
@@ -421,31 +411,4 @@ bool X11HotKeyService::Private::nativeEventFilter(const QByteArray& eventType, v
     qCDebug(lcHotKeys) << "hot key" << grab->id;
     if (handler) handler(grab->id);
     return true;
-}
-
-namespace {
-// Why this session offers no global keys.
-QString whyNoHotKeys() {
-    const QString platform = QGuiApplication::platformName();
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || platform.startsWith(u"wayland") ||
-        qgetenv("XDG_SESSION_TYPE") == "wayland")
-        return QStringLiteral(
-            "this is a Wayland session, where no program may take keys while "
-            "another has the focus (an X11 session allows it)");
-    if (platform != QLatin1String("xcb"))
-        return QStringLiteral("the window system '%1' has none").arg(platform);
-    return QStringLiteral("the X display could not be reached");
-}
-}  // namespace
-
-std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys) {
-    if (!grabKeys) return std::make_unique<NullHotKeyService>();
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        auto service = std::make_unique<X11HotKeyService>();
-        if (service->available()) return service;
-    }
-    qCWarning(lcHotKeys).noquote()
-        << QStringLiteral("global hot keys are unavailable: %1; use the window's buttons instead.")
-               .arg(whyNoHotKeys());
-    return std::make_unique<NullHotKeyService>();
 }

@@ -32,8 +32,3 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
-
-// The X11 service when Qt runs on xcb, else a service without keys (and one line on
-// standard error saying the hot keys are unavailable). Without `grabKeys` (the user
-// wants no global keys) always the service without keys, silently.
-std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys = true);

@@ -29,37 +29,9 @@ void stand_in_audio_sink_class_init(StandInAudioSinkClass* klass) {
 class TestAudioSink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void choice_data();
-    void choice();
     void engineStartsTheFrameworkLate();
     void deviceFoundPlaysAloud();
 };
-
-void TestAudioSink::choice_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("environment");
-    QTest::addColumn<QString>("expected");
-    const QString fake = QStringLiteral("fakesink sync=true");
-    QTest::newRow("default") << QStringList{"quaverly"} << QString() << QString();
-    QTest::newRow("environment") << QStringList{"quaverly"} << fake << fake;
-    QTest::newRow("option, two words")
-        << QStringList{"quaverly", "--audio-sink", fake} << "pulsesink" << fake;
-    QTest::newRow("option with =")
-        << QStringList{"quaverly", "--audio-sink=" + fake} << "pulsesink" << fake;
-    QTest::newRow("option without value falls back")
-        << QStringList{"quaverly", "--audio-sink"} << "pulsesink"
-        << "pulsesink";
-    QTest::newRow("other options ignored")
-        << QStringList{"quaverly", "--audio-sinks", "x", "-style", "fusion"} << QString()
-        << QString();
-}
-
-void TestAudioSink::choice() {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, environment);
-    QFETCH(QString, expected);
-    QCOMPARE(audioSinkDescription(arguments, environment), expected);
-}
 
 // Making the program's engine costs start-up nothing: the framework starts when asked or
 // at the first file, and what was written before reaches the chain built then.
