@@ -274,7 +274,8 @@ HotKeyPump::Actions Form1::hotKeyActions() {
     a.startStop = [this] { PushButton1_Click(); };
     a.pauseResume = [this] { PushButton4_Click(); };
     a.previous = [this] { PushButton6_Click(); };
-    a.playing = [this] { return PushButton1->text() == Caption::Stop; };
+    a.playing = [this] { return m_transport->status() != PlaybackStatus::Stopped; };
+    a.start = [this] { m_transport->start(); };
     a.keepImage = [] {};  // Qt widgets always repaint from their own state
     a.showWindow = [this] {
         if (!m_trayHiding->HiddenInTray) show();

@@ -155,9 +155,7 @@ protected:
 private:
     // TransportView
     PlayOrder playOrder() const override;
-    QString startStopCaption() const override;
     void setStartStopCaption(const QString& caption) override;
-    QString pauseCaption() const override;
     void setPauseCaption(const QString& caption) override;
     void setVolumeCaption(const QString& caption) override;
     bool windowVisible() const override;

@@ -27,7 +27,7 @@ void Form1::Form_QueryUnload() {
     const BusyState::Guard busy(m_busy);
     StepRunner r(*m_services.boxes, formLocation("Form_QueryUnload"));
     r.step(100, [&] {
-        clsMusic* music = m_transport->Music.get();
+        clsMusic* music = m_transport->Music();
         if (!music) throw Failure(QStringLiteral("Object variable not set"));
         if (music->State() != 0) music->StopPlaying();
     });

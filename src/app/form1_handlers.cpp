@@ -90,14 +90,8 @@ PlayOrder Form1::playOrder() const {
     if (Option2->isChecked()) return PlayOrder::InOrder;
     return PlayOrder::None;
 }
-QString Form1::startStopCaption() const {
-    return PushButton1->text();
-}
 void Form1::setStartStopCaption(const QString& caption) {
     PushButton1->setText(caption);
-}
-QString Form1::pauseCaption() const {
-    return PushButton4->text();
 }
 void Form1::setPauseCaption(const QString& caption) {
     PushButton4->setText(caption);

@@ -124,7 +124,8 @@ void HotKeyPump::runMediaKey(quint32 id) {
     const auto playing = [this] { return m_actions.playing && m_actions.playing(); };
     switch (MediaKey(id - MediaKeyIdBase)) {
         case MediaKey::Play:
-            run(playing() ? m_actions.pauseResume : m_actions.startStop);
+            run(playing() ? m_actions.pauseResume
+                          : (m_actions.start ? m_actions.start : m_actions.startStop));
             break;
         case MediaKey::Pause:
             run(m_actions.pauseResume);

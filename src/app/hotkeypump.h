@@ -28,10 +28,12 @@ public:
         std::function<void()> previous;     // PushButton6_Click
         std::function<void()> keepImage;    // the window keeps a persistent image
         std::function<void()> showWindow;   // the window is shown
-        // True while a track plays (Start/Stop offers to stop). The media keys decide by
-        // it: Play starts when stopped and else pauses or resumes, Stop stops only when
-        // playing; Pause, Next and Previous are the buttons' handlings as they are.
+        // True while a track plays or is paused. The media keys decide by it: Play starts
+        // when stopped and else pauses or resumes, Stop stops only when playing; Pause,
+        // Next and Previous are the buttons' handlings as they are.
         std::function<bool()> playing;
+        // Starts from the stopped state (also after a refused start); startStop if unset.
+        std::function<void()> start;
     };
 
     // The media keys' identifiers: beyond every atom number, which has 29 bits.

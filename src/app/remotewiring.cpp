@@ -22,7 +22,7 @@
 Q_LOGGING_CATEGORY(lcRemote, "quaverly.app.remote")
 
 namespace {
-constexpr double kSpeedScale = 50.0;  // Speed slider value per unit of rate
+constexpr double kSpeedScale = Transport::kSpeedScale;
 }  // namespace
 
 RemoteWiring::RemoteWiring(Form1& form) : m_form(form) {
@@ -30,21 +30,12 @@ RemoteWiring::RemoteWiring(Form1& form) : m_form(form) {
     QObject::connect(&m_timer, &QTimer::timeout, &m_form, [this] { serve(); });
 }
 
-bool RemoteWiring::startedCaption() const {
-    return m_form.PushButton1->text() == Caption::Stop;
-}
-
 PlayerState RemoteWiring::state() const {
+    const Transport& transport = m_form.transport();
     PlayerState s;
-    // The three states the user sees; captions that read as started while nothing
-    // was started (a rejected start) count as stopped.
-    if (startedCaption() && m_form.transport().IsPlaying)
-        s.status = m_form.PushButton4->text() == Caption::Resume ? PlaybackStatus::Paused
-                                                                 : PlaybackStatus::Playing;
-    if (const clsMusic* music = m_form.transport().Music.get()) {
-        s.track = music->FileName();
-        s.lengthUs = std::llround(music->duration() * 1e6);
-    }
+    s.status = transport.status();
+    s.track = transport.track();
+    s.lengthUs = std::llround(transport.length() * 1e6);
     s.volume = m_form.Slider1->value() / 100.0;
     s.shuffle = m_form.Option1->isChecked();
     s.minRate = clsMusic::kMinSpeed;
@@ -55,9 +46,9 @@ PlayerState RemoteWiring::state() const {
 }
 
 qint64 RemoteWiring::positionUs() const {
-    const clsMusic* music = m_form.transport().Music.get();
-    if (!music || state().status == PlaybackStatus::Stopped) return 0;
-    return std::llround(music->Position() * 1e6);
+    const Transport& transport = m_form.transport();
+    if (transport.status() == PlaybackStatus::Stopped) return 0;
+    return std::llround(transport.position() * 1e6);
 }
 
 bool RemoteWiring::waitsForUser() const {
@@ -117,25 +108,18 @@ bool RemoteWiring::request(PlayerAction action) {
     serveLater();
     return true;
 }
-void RemoteWiring::start() {
-    // Captions that read as started while nothing was started go back first, as the
-    // user's second press of the button does.
-    if (startedCaption()) m_form.PushButton1_Click();
-    m_form.PushButton1_Click();
-}
-
 void RemoteWiring::perform(PlayerAction action) {
-    const PlaybackStatus status = state().status;
+    const PlaybackStatus status = m_form.transport().status();
     switch (action) {
         case PlayerAction::Play:
             if (status == PlaybackStatus::Paused)
                 m_form.PushButton4_Click();
             else if (status == PlaybackStatus::Stopped)
-                start();
+                m_form.transport().start();
             break;
         case PlayerAction::PlayPause:
             if (status == PlaybackStatus::Stopped)
-                start();
+                m_form.transport().start();
             else
                 m_form.PushButton4_Click();
             break;
@@ -143,7 +127,7 @@ void RemoteWiring::perform(PlayerAction action) {
             if (status == PlaybackStatus::Playing) m_form.PushButton4_Click();
             break;
         case PlayerAction::Stop:
-            if (startedCaption()) m_form.PushButton1_Click();
+            m_form.transport().stop();
             break;
         case PlayerAction::Next:
             m_form.PushButton7_Click();
@@ -203,8 +187,12 @@ void RemoteWiring::setRate(double rate) {
 void RemoteWiring::setPositionUs(qint64 position) {
     // Only within a file that plays: moved while stopped, the monitor would take the
     // file's end for the end of playback and start the next one.
-    clsMusic* music = m_form.transport().Music.get();
-    if (!music || state().status != PlaybackStatus::Playing) return;
+    clsMusic* music = m_form.transport().Music();
+    if (!music || m_form.transport().status() != PlaybackStatus::Playing) return;
     const double length = music->duration();
     music->setPosition(std::clamp(double(position) / 1e6, 0.0, std::max(0.0, length)));
+}
+
+void RemoteWiring::whenChanged(std::function<void()> notify) {
+    QObject::connect(&m_form.transport(), &Transport::changed, &m_form, std::move(notify));
 }

@@ -29,6 +29,7 @@ public:
     void setShuffle(bool shuffle) override;
     void setRate(double rate) override;
     void setPositionUs(qint64 position) override;
+    void whenChanged(std::function<void()> notify) override;
 
 private:
     // A message box is open: the window waits for the user.
@@ -36,8 +37,6 @@ private:
     void serveLater(int delayMs = 0);
     void serve();
     void perform(PlayerAction action);
-    bool startedCaption() const;
-    void start();
     void openNow(const QStringList& paths);
 
     Form1& m_form;

@@ -5,7 +5,7 @@
 #include <QVariant>
 #include <QtGlobal>
 
-class IMediaEngine;
+#include "playback/imediaengine.h"
 
 // The window's one door to sound. It plays one file at a time through the media
 // engine and never reports a failure: each operation swallows what goes wrong below
@@ -58,10 +58,10 @@ public:
     // Why the loaded file cannot be played, once that is known; empty otherwise.
     QString Failure() const;
 
-    static constexpr double kMinSpeed = 0.1;
-    static constexpr int kMinVolume = -10000;
-    static constexpr int kMaxVolume = 0;
-    static constexpr int kMaxBalance = 10000;
+    static constexpr double kMinSpeed = MediaRange::kMinRate;
+    static constexpr int kMinVolume = MediaRange::kMinVolume;
+    static constexpr int kMaxVolume = MediaRange::kMaxVolume;
+    static constexpr int kMaxBalance = MediaRange::kMaxBalance;
 
 private:
     void setHasVideo(bool value) { m_hasVideo = value; }

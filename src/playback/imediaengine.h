@@ -3,6 +3,15 @@
 
 #include <QString>
 
+// The ranges of the engine's settings, for every engine and its callers. Volume and
+// balance are in hundredths of a decibel, the rate in times normal speed.
+namespace MediaRange {
+inline constexpr int kMinVolume = -10000;  // silent
+inline constexpr int kMaxVolume = 0;       // full
+inline constexpr int kMaxBalance = 10000;  // the right channel only; the negative: the left
+inline constexpr double kMinRate = 0.1;
+}  // namespace MediaRange
+
 // The audio back-end behind clsMusic: one playback chain for one file at a time.
 // Every call is made on the UI thread and never throws; a reading that fails gives 0.
 class IMediaEngine {

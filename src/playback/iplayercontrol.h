@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -63,4 +65,8 @@ public:
     virtual void setRate(double rate) = 0;
     // Moves within the file that plays; clamped to 0 .. its length.
     virtual void setPositionUs(qint64 position) = 0;
+
+    // `notify` runs whenever the status or the track has changed, right after the
+    // handling that changed it.
+    virtual void whenChanged(std::function<void()> notify) = 0;
 };

@@ -5,7 +5,6 @@
 
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QTreeView>
 
 #include "core/failure.h"
 #include "core/ifilesystem.h"
@@ -19,15 +18,10 @@
 Q_LOGGING_CATEGORY(lcPlayback, "quaverly.playback")
 
 namespace {
-// The scroll arithmetic is 32-bit with an overflow check, like the list's own positions.
+// 32-bit arithmetic with an overflow check.
 qint32 checkedSub(qint32 a, qint32 b) {
     qint32 r = 0;
     if (__builtin_sub_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
-    return r;
-}
-qint32 checkedMul(qint32 a, qint32 b) {
-    qint32 r = 0;
-    if (__builtin_mul_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
     return r;
 }
 
@@ -42,6 +36,24 @@ bool ordinaryFileExists(const IFileSystem& fs, const QString& path) {
 
 }  // namespace
 
+// Tells the readers of the play state when an operation changed it.
+class Transport::ChangeNotice {
+public:
+    explicit ChangeNotice(Transport& transport)
+        : m_transport(transport), m_status(transport.status()), m_track(transport.track()) {}
+    ~ChangeNotice() {
+        if (m_transport.status() != m_status || m_transport.track() != m_track)
+            Q_EMIT m_transport.changed();
+    }
+    ChangeNotice(const ChangeNotice&) = delete;
+    ChangeNotice& operator=(const ChangeNotice&) = delete;
+
+private:
+    Transport& m_transport;
+    const PlaybackStatus m_status;
+    const QString m_track;
+};
+
 QString Caption::volumeLevel(int level) {
     return QStringLiteral("Volume Level = %1").arg(level);
 }
@@ -51,8 +63,8 @@ Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, 
     : m_list(list), m_view(view), m_boxes(boxes), m_fs(fs), m_store(store), m_appTitle(appTitle) {}
 
 clsMusic& Transport::music() const {
-    if (!Music) throw Failure(QStringLiteral("Object variable not set"));
-    return *Music;
+    if (!m_music) throw Failure(QStringLiteral("Object variable not set"));
+    return *m_music;
 }
 
 void Transport::tell(const QString& text) {
@@ -83,12 +95,12 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         return;
     }
     r.step(104, [&] {
-        if (Navigate) KeepSelection = false;
+        if (Navigate) m_keepSelection = false;
     });
     const PlayOrder order = m_view.playOrder();
-    if (r.test(106, [&] { return RequestedIndex != 0; })) {
-        r.step(108, [&] { list.Select(RequestedIndex); });
-        r.step(110, [&] { RequestedIndex = 0; });
+    if (r.test(106, [&] { return m_requestedIndex != 0; })) {
+        r.step(108, [&] { list.Select(m_requestedIndex); });
+        r.step(110, [&] { m_requestedIndex = 0; });
     } else if (order == PlayOrder::Random) {
         int i = 0;
         r.step(112, [&] {
@@ -104,7 +116,7 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         r.step(116, [&] { list.Select(i); });
     } else if (order == PlayOrder::InOrder) {
         r.step(118, [&] {
-            if (KeepSelection) return;
+            if (m_keepSelection) return;
             const int k = list.Selected();
             if (GoBack)
                 list.Select(k == 1 ? list.Count() : k - 1);
@@ -112,12 +124,12 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
                 list.Select(k == list.Count() ? 1 : k + 1);
         });
     }
-    r.step(136, [&] { KeepSelection = false; });
+    r.step(136, [&] { m_keepSelection = false; });
     QString path;
     r.step(138, [&] { path = list.SelectedText(); });
     r.step(140, [&] {
         if (m_view.windowVisible())
-            ScrollToItem(list.Selected());
+            list.ScrollToItem(list.Selected());
         else
             list.MakeVisible(list.Selected());
     });
@@ -130,23 +142,11 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         tell(QStringLiteral("File selected does not exists."));
         return;
     }
-    r.step(164, [&] { IsPlaying = true; });
+    r.step(164, [&] { m_isPlaying = true; });
     r.step(166, [&] { music().setFileName(path); });
     r.step(168, [&] { music().setPosition(0); });
     r.step(170, [&] { music().Play(); });
     r.step(172, [&] { m_view.startMonitor(); });
-}
-
-void Transport::ScrollToItem(int index) {
-    Playlist& list = m_list;
-    const int top = list.FirstVisible();
-    const int entryTwips = roundHalfEven(list.EntryHeight(1));
-    const int twipsPerPixel = roundHalfEven(twipsPerPixelY(list.view()));
-    if (twipsPerPixel == 0) throw Failure(QStringLiteral("Division by zero"));
-    const qint32 rowPixels = entryTwips / twipsPerPixel;
-    list.ScrollBy(checkedMul(checkedSub(index, top), rowPixels));
-    list.Select(index);
-    list.view()->setFocus(Qt::OtherFocusReason);
 }
 
 int Transport::LevelToVolume(int level) {
@@ -156,61 +156,67 @@ int Transport::LevelToVolume(int level) {
 }
 
 void Transport::PushButton1_Click() {
+    const ChangeNotice notice(*this);
     StepRunner r(m_boxes, formLocation("PushButton1_Click"));
-    if (r.test(100, [&] { return m_view.startStopCaption() == Caption::Stop; })) {
-        r.step(112, [&] { m_view.setStartStopCaption(Caption::Start); });
-        r.step(114, [&] { m_view.setPauseCaption(Caption::Pause); });
+    if (r.test(100, [&] { return m_started; })) {
+        r.step(112, [&] { showStarted(false); });
+        r.step(114, [&] { showPaused(false); });
         r.step(116, [&] { music().StopPlaying(); });
-        r.step(118, [&] { IsPlaying = false; });
+        r.step(118, [&] { m_isPlaying = false; });
         m_unplayable.clear();
         return;
     }
-    if (r.test(102, [&] { return IsPlaying; })) {
+    if (r.test(102, [&] { return m_isPlaying; })) {
         tell(QStringLiteral("Please stop playing first."));
         return;
     }
-    r.step(104, [&] { m_view.setStartStopCaption(Caption::Stop); });
-    r.step(106, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(104, [&] { showStarted(true); });
+    r.step(106, [&] { showPaused(false); });
     r.step(108, [&] { PlayTheFile(false, false); });
 }
 
 void Transport::PushButton4_Click() {
+    const ChangeNotice notice(*this);
     StepRunner r(m_boxes, formLocation("PushButton4_Click"));
-    if (r.test(100, [&] { return m_view.pauseCaption() == Caption::Pause; })) {
-        if (r.test(102, [&] { return !IsPlaying; })) {
+    if (r.test(100, [&] { return !m_paused; })) {
+        if (r.test(102, [&] { return !m_isPlaying; })) {
             tell(QStringLiteral("Please start playing first."));
             return;
         }
         r.step(106, [&] { music().Pause(); });
-        r.step(108, [&] { m_view.setPauseCaption(Caption::Resume); });
+        r.step(108, [&] { showPaused(true); });
         return;
     }
-    r.step(110, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(110, [&] { showPaused(false); });
     r.step(112, [&] { music().Play(); });
 }
 
 void Transport::PushButton6_Click() {
+    const ChangeNotice notice(*this);
     StepRunner r(m_boxes, formLocation("PushButton6_Click"));
     r.step(100, [&] { PlayTheFile(true, true); });
-    r.step(102, [&] { m_view.setStartStopCaption(Caption::Stop); });
-    r.step(104, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(102, [&] { showStarted(true); });
+    r.step(104, [&] { showPaused(false); });
 }
 
 void Transport::PushButton7_Click() {
+    const ChangeNotice notice(*this);
     StepRunner r(m_boxes, formLocation("PushButton7_Click"));
     r.step(100, [&] { PlayTheFile(false, true); });
-    r.step(102, [&] { m_view.setStartStopCaption(Caption::Stop); });
-    r.step(104, [&] { m_view.setPauseCaption(Caption::Pause); });
+    r.step(102, [&] { showStarted(true); });
+    r.step(104, [&] { showPaused(false); });
 }
 
 void Transport::playRequest(int position) {
-    KeepSelection = true;
-    RequestedIndex = position;
+    const ChangeNotice notice(*this);
+    m_keepSelection = true;
+    m_requestedIndex = position;
     PushButton1_Click();
 }
 
 void Transport::playFromOutside(int position) {
-    if (m_view.startStopCaption() == Caption::Stop) PushButton1_Click();
+    const ChangeNotice notice(*this);
+    if (m_started) PushButton1_Click();
     playRequest(position);
 }
 
@@ -218,33 +224,73 @@ void Transport::tmrTimer_Timer() {
     // While an earlier PlayTheFile still waits in one of its message boxes, a tick must
     // not start another one: with a missing next file that would stack a new box every
     // 100 ms without end.
-    if (m_playTheFileDepth > 0 || !Music) return;
+    if (m_playTheFileDepth > 0 || !m_music) return;
+    const ChangeNotice notice(*this);
     if (passOverUnplayable()) return;
-    if (Music->duration() == 0) return;
+    if (m_music->duration() == 0) return;
     m_unplayable.clear();  // this file plays: a run of failures is over
-    const double length = Music->duration();
-    const double position = Music->Position();
+    const double length = m_music->duration();
+    const double position = m_music->Position();
     if (position == length) PlayTheFile(false, false);
+}
+
+PlaybackStatus Transport::status() const {
+    if (!m_started || !m_isPlaying) return PlaybackStatus::Stopped;
+    return m_paused ? PlaybackStatus::Paused : PlaybackStatus::Playing;
+}
+
+QString Transport::track() const {
+    return m_music ? m_music->FileName() : QString();
+}
+
+double Transport::length() const {
+    return m_music ? m_music->duration() : 0;
+}
+
+double Transport::position() const {
+    return m_music ? m_music->Position() : 0;
+}
+
+void Transport::start() {
+    const ChangeNotice notice(*this);
+    if (status() != PlaybackStatus::Stopped) return;
+    if (m_started) PushButton1_Click();  // captions left by a refused start go back first
+    PushButton1_Click();
+}
+
+void Transport::stop() {
+    const ChangeNotice notice(*this);
+    if (m_started) PushButton1_Click();
+}
+
+void Transport::showStarted(bool started) {
+    m_view.setStartStopCaption(started ? Caption::Stop : Caption::Start);
+    m_started = started;
+}
+
+void Transport::showPaused(bool paused) {
+    m_view.setPauseCaption(paused ? Caption::Resume : Caption::Pause);
+    m_paused = paused;
 }
 
 // While playing, a file that cannot be played counts as a track that has ended: the next
 // entry is chosen as at the end of a track. Once every entry of the list has failed in a
 // row, playback stops as the Stop button stops it, and one box says why.
 bool Transport::passOverUnplayable() {
-    if (!IsPlaying || m_view.pauseCaption() != Caption::Pause) return false;
-    const QString why = Music->Failure();
+    if (!m_isPlaying || m_paused) return false;
+    const QString why = m_music->Failure();
     if (why.isEmpty()) return false;
-    const QString last = Music->FileName();
+    const QString last = m_music->FileName();
     m_unplayable.insert(last);
     if (untriedEntryBesides(0)) {
         PlayTheFile(false, false);
         return true;
     }
     m_unplayable.clear();
-    m_view.setStartStopCaption(Caption::Start);
-    m_view.setPauseCaption(Caption::Pause);
-    Music->StopPlaying();
-    IsPlaying = false;
+    showStarted(false);
+    showPaused(false);
+    m_music->StopPlaying();
+    m_isPlaying = false;
     tell(QStringLiteral("None of the files in the list could be played. The last one, %1, "
                         "could not be played: %2.")
              .arg(last, why));
@@ -269,13 +315,13 @@ void Transport::Slider1_Change(int level) {
                    "level saved before. Check the settings folder.")
                    .arg(QString::fromLocal8Bit(e.what()));
     }
-    if (Music) Music->setVolume(LevelToVolume(level));
+    if (m_music) m_music->setVolume(LevelToVolume(level));
 }
 
 void Transport::Volume_Scroll(int value, int maximum) {
     try {
         const qint32 volume = checkedSub(value, maximum);
-        if (Music) Music->setVolume(volume);
+        if (m_music) m_music->setVolume(volume);
     } catch (const std::exception& e) {
         qCWarning(lcPlayback).noquote()
             << QStringLiteral("the volume could not be set: %1; move the slider again.")
@@ -284,11 +330,11 @@ void Transport::Volume_Scroll(int value, int maximum) {
 }
 
 void Transport::Balance_Scroll(int value) {
-    if (Music) Music->setBalance(value);
+    if (m_music) m_music->setBalance(value);
 }
 
 void Transport::Speed_Scroll(int value) {
-    if (Music) Music->setSpeed(value / 50.0);
+    if (m_music) m_music->setSpeed(value / kSpeedScale);
 }
 
 void Transport::rememberOptions(bool random, bool inOrder) {

@@ -4,11 +4,13 @@
 #include <memory>
 #include <random>
 
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QtGlobal>
 
 #include "playback/clsmusic.h"
+#include "playback/iplayercontrol.h"
 
 class IFileSystem;
 class IMediaEngine;
@@ -16,7 +18,7 @@ class IMessageBoxes;
 class ISettingsStore;
 class Playlist;
 
-// The transport buttons' captions, which are also the play state they compare.
+// The transport buttons' captions. Transport writes them and keeps what it wrote.
 namespace Caption {
 inline const QString Start = QStringLiteral("Start Playing (Ctrl+Shift+X)");
 inline const QString Stop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
@@ -34,9 +36,7 @@ public:
     virtual ~TransportView() = default;
     // Read from the option buttons at each choice of a track.
     virtual PlayOrder playOrder() const = 0;
-    virtual QString startStopCaption() const = 0;
     virtual void setStartStopCaption(const QString& caption) = 0;
-    virtual QString pauseCaption() const = 0;
     virtual void setPauseCaption(const QString& caption) = 0;
     virtual void setVolumeCaption(const QString& caption) = 0;
     // False while the window is hidden in the notification area.
@@ -47,18 +47,23 @@ public:
 
 // Playback as the user drives it: track selection, the four transport handlings, the
 // end-of-track monitor and the sliders. Every control surface (buttons, hot keys, a
-// click on an entry) calls this one object. The window owns it; UI thread only.
-class Transport {
+// click on an entry, the remote) calls this one object, and it owns the play state: the
+// captions it wrote, whether a file was started, the engine. Readers ask status() and
+// the track, never a widget; changed() tells them when either moves. The window owns
+// it; UI thread only.
+class Transport : public QObject {
+    Q_OBJECT
 public:
     // `appTitle` is the caption of its message boxes; it is set during the load step.
     Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
               ISettingsStore& store, const QString& appTitle);
 
     // Load step: the engine is made once and kept for the run.
-    void createMusic(IMediaEngine& engine) { Music = std::make_unique<clsMusic>(engine); }
+    void createMusic(IMediaEngine& engine) { m_music = std::make_unique<clsMusic>(engine); }
+    // The engine wrapper, null before the load step made it.
+    clsMusic* Music() const { return m_music.get(); }
 
     void PlayTheFile(bool GoBack, bool Navigate);
-    void ScrollToItem(int index);
     static int LevelToVolume(int level);
 
     void PushButton1_Click();  // Start/Stop
@@ -72,6 +77,20 @@ public:
     void playFromOutside(int position);
     void tmrTimer_Timer();
 
+    // The state the user sees. A start that was refused (an empty list, a missing file)
+    // leaves the captions reading as started while nothing was started: that reads as
+    // Stopped here, for every reader alike.
+    PlaybackStatus status() const;
+    // The loaded file, its length and where it stands, in seconds; empty and 0 before one.
+    QString track() const;
+    double length() const;
+    double position() const;
+    // Start and Stop for controls that name the state they want (media keys, the remote):
+    // start() starts from Stopped, first putting back captions left by a refused start, as
+    // the user's second press would; stop() stops whatever was started.
+    void start();
+    void stop();
+
     void Slider1_Change(int level);
     void Volume_Scroll(int value, int maximum);
     void Balance_Scroll(int value);
@@ -81,12 +100,25 @@ public:
 
     void reseed();
 
-    std::unique_ptr<clsMusic> Music;
-    bool KeepSelection = false;
-    qint32 RequestedIndex = 0;
-    bool IsPlaying = false;
+    bool IsPlaying() const { return m_isPlaying; }
+    bool KeepSelection() const { return m_keepSelection; }
+    qint32 RequestedIndex() const { return m_requestedIndex; }
+    // The load step: right after start-up, Start plays the selected entry again.
+    void keepSelectionForFirstStart() { m_keepSelection = true; }
+    // The entry the next PlayTheFile plays, whatever the order (0: none).
+    void setRequestedIndex(qint32 position) { m_requestedIndex = position; }
+
+    // The speed slider's value per unit of playback rate.
+    static constexpr double kSpeedScale = 50.0;
+
+Q_SIGNALS:
+    // status() or track() may have changed.
+    void changed();
 
 private:
+    class ChangeNotice;
+    void showStarted(bool started);
+    void showPaused(bool paused);
     clsMusic& music() const;
     bool passOverUnplayable();
     bool untriedEntryBesides(int position) const;
@@ -100,6 +132,12 @@ private:
     ISettingsStore& m_store;
     const QString& m_appTitle;
     std::mt19937 m_rng;
+    std::unique_ptr<clsMusic> m_music;
+    bool m_keepSelection = false;
+    qint32 m_requestedIndex = 0;
+    bool m_isPlaying = false;
+    bool m_started = false;  // Start/Stop reads "Stop Playing"
+    bool m_paused = false;   // Pause/Resume reads "Resume"
     int m_playTheFileDepth = 0;
     // Entries found unplayable (or missing) since a file last played.
     QSet<QString> m_unplayable;

@@ -116,6 +116,23 @@ void Playlist::ScrollBy(int pixels) {
     bar->setValue(static_cast<int>(std::clamp<qint64>(target, bar->minimum(), bar->maximum())));
 }
 
+// The row arithmetic is 32-bit with an overflow check, like the list's own positions.
+void Playlist::ScrollToItem(int index) {
+    const int top = FirstVisible();
+    const int entryTwips = roundHalfEven(EntryHeight(1));
+    const int twipsPerPixel = roundHalfEven(twipsPerPixelY(m_view));
+    if (twipsPerPixel == 0) throw Failure(QStringLiteral("Division by zero"));
+    const qint32 rowPixels = entryTwips / twipsPerPixel;
+    qint32 rows = 0;
+    qint32 pixels = 0;
+    if (__builtin_sub_overflow(index, top, &rows) ||
+        __builtin_mul_overflow(rows, rowPixels, &pixels))
+        throw Failure(QStringLiteral("Overflow"));
+    ScrollBy(pixels);
+    Select(index);
+    m_view->setFocus(Qt::OtherFocusReason);
+}
+
 bool Playlist::IsInPlaylist(const QString& text) const {
     return m_model->contains(text);
 }

@@ -36,6 +36,9 @@ public:
     double EntryHeight(int position) const;
     // Scrolls by that many pixels, negative upwards, clamped at the ends.
     void ScrollBy(int pixels);
+    // Scrolls so that the entry at `index` is the first visible row, selects it and gives
+    // the list the keyboard focus. Throws on an overflow of the row arithmetic.
+    void ScrollToItem(int index);
     bool IsInPlaylist(const QString& text) const;
     // Entry at a point of the view's viewport; 0 when none.
     int EntryAt(const QPoint& viewportPos) const;

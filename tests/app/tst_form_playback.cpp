@@ -40,8 +40,8 @@ private Q_SLOTS:
         rig.form->PushButton1_Click();
         QCOMPARE(rig.messages(), QStringList({"No files added."}));
         QCOMPARE(rig.form->PushButton1->text(), kStop);  // captions change first
-        QVERIFY(!rig.form->transport().IsPlaying);
-        QVERIFY(rig.form->transport().KeepSelection);
+        QVERIFY(!rig.form->transport().IsPlaying());
+        QVERIFY(rig.form->transport().KeepSelection());
         rig.form->PushButton1_Click();  // the stop branch puts them back, silently
         QCOMPARE(rig.form->PushButton1->text(), kStart);
         QCOMPARE(rig.boxes.count(), 1);
@@ -147,24 +147,24 @@ private Q_SLOTS:
         QFETCH(int, caller);
         FormRig rig;
         setUp(rig, 6, inOrder);
-        rig.form->transport().RequestedIndex = 5;
+        rig.form->transport().setRequestedIndex(5);
         if (caller == 1) rig.form->PushButton1_Click();
         if (caller == 6) rig.form->PushButton6_Click();
         if (caller == 7) rig.form->PushButton7_Click();
         QCOMPARE(rig.engine.loadedPath, paths(6)[4]);
-        QCOMPARE(rig.form->transport().RequestedIndex, 0);
+        QCOMPARE(rig.form->transport().RequestedIndex(), 0);
     }
 
     void requestBeyondCountShowsBoxAndPlaysSelected() {
         FormRig rig;
         setUp(rig, 3, true);
         rig.list().Select(2);
-        rig.form->transport().RequestedIndex = 9;
+        rig.form->transport().setRequestedIndex(9);
         rig.form->PlayTheFile(false, false);
         QCOMPARE(rig.errorTexts().size(), 1);
         QVERIFY(
             rig.errorTexts()[0].contains("in Tindrell2021/08/31.Form1.PlayTheFile at line 108"));
-        QCOMPARE(rig.form->transport().RequestedIndex, 0);
+        QCOMPARE(rig.form->transport().RequestedIndex(), 0);
         QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
     }
 
@@ -227,12 +227,17 @@ private Q_SLOTS:
         QCOMPARE(f.PushButton1->text(), kStart);
         QCOMPARE(f.PushButton4->text(), kPause);
         QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
-        QVERIFY(!f.transport().IsPlaying);
+        QVERIFY(!f.transport().IsPlaying());
         f.PushButton4_Click();
         QCOMPARE(rig.messages().last(), QStringLiteral("Please start playing first."));
-        // Captions reading "start" while a track plays: Start refuses.
+        // Stopped at the very end of a track, the monitor still starts the next one: the
+        // captions read "start" while it plays, and Start refuses.
         f.PushButton7_Click();
-        f.PushButton1->setText(kStart);
+        rig.engine.endTrack();
+        f.PushButton1_Click();
+        f.tmrTimer_Timer();
+        QCOMPARE(f.PushButton1->text(), kStart);
+        QVERIFY(f.transport().IsPlaying());
         f.PushButton1_Click();
         QCOMPARE(rig.messages().last(), QStringLiteral("Please stop playing first."));
     }
@@ -247,7 +252,7 @@ private Q_SLOTS:
         rig.list().Select(2);
         f.ListView1_Click();  // stops, keeping the entry for the next start
         QCOMPARE(f.PushButton1->text(), kStart);
-        QCOMPARE(f.transport().RequestedIndex, 2);
+        QCOMPARE(f.transport().RequestedIndex(), 2);
         f.PushButton1_Click();
         QCOMPARE(rig.engine.loadedPath, paths(4)[1]);
     }
@@ -337,7 +342,7 @@ private Q_SLOTS:
                      rig.messages()[0].endsWith(", could not be played: no sound in the file."),
                  qPrintable(rig.messages()[0]));
         QCOMPARE(f.PushButton1->text(), kStart);
-        QVERIFY(!f.transport().IsPlaying);
+        QVERIFY(!f.transport().IsPlaying());
         QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
         f.PushButton1_Click();  // a new start tries the list again
         QCOMPARE(rig.engine.loadCount, 12);
@@ -424,17 +429,17 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        f.transport().RequestedIndex = 120;
+        f.transport().setRequestedIndex(120);
         f.PushButton1_Click();
         QCOMPARE(rig.list().FirstVisible(), 120);
         QCOMPARE(rig.list().Selected(), 120);
         QCOMPARE(f.focusWidget(), f.ListView1);
-        f.transport().RequestedIndex = 3;
+        f.transport().setRequestedIndex(3);
         f.PushButton1_Click();
         f.PushButton1_Click();
         QCOMPARE(rig.list().FirstVisible(), 3);
         f.hide();  // hidden: made visible only
-        f.transport().RequestedIndex = 150;
+        f.transport().setRequestedIndex(150);
         f.PushButton7_Click();
         QCOMPARE(rig.list().Selected(), 150);
     }

@@ -37,8 +37,8 @@ struct Harness {
                 if (onAction) onAction(QString::fromLatin1(name));
             };
         };
-        return {act("next"),      act("startStop"),  act("pauseResume"),        act("previous"),
-                act("keepImage"), act("showWindow"), [this] { return playing; }};
+        return {act("next"),      act("startStop"),  act("pauseResume"),         act("previous"),
+                act("keepImage"), act("showWindow"), [this] { return playing; }, {}};
     }
     // Registers without pumping: the window step stops the pump before it starts.
     void registerKeys() {

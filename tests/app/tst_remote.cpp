@@ -10,6 +10,8 @@
 #include <QSlider>
 
 #include "app/commandline.h"
+#include "app/hotkeypump.h"
+#include "fakes/fakehotkeyservice.h"
 #include "fakes/remoterig.h"
 #include "platform/dbus/mprisservice.h"
 
@@ -267,6 +269,42 @@ private Q_SLOTS:
         QCOMPARE(rig.form->PushButton1->text(), kStart);
         QCOMPARE(rig.store.value("Files"),
                  tracks(2).join("||MySeparator12||") + QStringLiteral("||MySeparator12||"));
+    }
+
+    // After a start that was refused, the captions read as started while nothing plays:
+    // the Play media key and the remote's Play both take that for stopped, and both start.
+    void refusedStartThenPlay_data() {
+        QTest::addColumn<bool>("mediaKey");
+        QTest::newRow("Play media key") << true;
+        QTest::newRow("the remote's Play") << false;
+    }
+    void refusedStartThenPlay() {
+        QFETCH(bool, mediaKey);
+        FormRig rig;
+        FakeHotKeyService keys;
+        rig.addFiles({tracks(2)[1]});  // the first entry is gone
+        rig.store.set("Option1", "0");
+        rig.store.set("Option2", "1");
+        rig.store.set("Files", tracks(2).join("||MySeparator12||") + "||MySeparator12||");
+        rig.make([&](Form1::Services& s) { s.hotKeys = &keys; });
+        rig.form->Form_Load();
+        RemoteWiring remote(*rig.form);
+        rig.form->PushButton1_Click();
+        QCOMPARE(rig.messages(), QStringList{"File selected does not exists."});
+        QCOMPARE(rig.form->PushButton1->text(), kStop);
+        QCOMPARE(remote.state().status, PlaybackStatus::Stopped);
+        if (mediaKey) {
+            keys.press(HotKeyPump::MediaKeyIdBase + quint32(IHotKeyService::MediaKey::Play));
+            QTimer::singleShot(50, [&] { rig.form->pump()->StopPump = true; });
+            rig.form->pump()->Timer1_Timer();
+        } else {
+            QVERIFY(remote.request(PlayerAction::Play));
+            QTRY_COMPARE(rig.engine.loadCount, 1);
+        }
+        QCOMPARE(remote.state().status, PlaybackStatus::Playing);
+        QCOMPARE(rig.engine.loadedPath, tracks(2)[1]);
+        QCOMPARE(rig.form->PushButton1->text(), kStop);
+        QCOMPARE(rig.messages().size(), 1);
     }
 
     void changesARemoteIsToldOf() {

@@ -206,9 +206,10 @@ private Q_SLOTS:
             {"XF86AudioStop", stopped + files[2]},   // Stop stops
             {"XF86AudioStop", stopped + files[2]},   // Stop, when stopped, does nothing
             {"XF86AudioPlay", started + files[0]},   // Play, when stopped, starts
-            // Captions that offer Start while a track plays: the key opens the "stop
-            // first" box, and the key pressed while it is open is lost.
-            {"ctrl+shift+x", stopped + files[0], [&] { form.PushButton1->setText(kStart); }},
+            {"ctrl+shift+v", stopped + files[0]},    // V stops
+            // Pause while stopped opens the "start first" box, and the key pressed while
+            // it is open is lost.
+            {"ctrl+shift+c", stopped + files[0]},
         };
         QStringList expected;
         for (const Step& step : steps)
@@ -221,7 +222,7 @@ private Q_SLOTS:
         other.kill();
         other.waitForFinished();
         QCOMPARE(boxes.count(), 1);
-        QCOMPARE(boxes.last().text, QStringLiteral("Please stop playing first."));
+        QCOMPARE(boxes.last().text, QStringLiteral("Please start playing first."));
         QCOMPARE(engine.loadCount, 8);
     }
 

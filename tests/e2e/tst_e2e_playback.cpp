@@ -102,7 +102,7 @@ class TestE2EPlayback : public QObject {
             form->Form_Load();
             // Each track that starts, in order.
             QObject::connect(form->tmrTimer, &QTimer::timeout, form.get(), [this] {
-                const QString now = form->transport().Music->FileName();
+                const QString now = form->transport().Music()->FileName();
                 if (played.isEmpty() || played.last() != now) played << now;
             });
         }
@@ -130,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.count(), 0);
         // The end of a file reads exactly its length, and Play starts it over.
         rig.form->PushButton1_Click();
-        QCOMPARE(rig.form->transport().Music->State(), 0);
+        QCOMPARE(rig.form->transport().Music()->State(), 0);
     }
 
     void randomNeverRepeatsAtOnce() {
@@ -147,19 +147,19 @@ private Q_SLOTS:
         Rig rig(m_dir.path(), m_files, true);
         Form1& f = *rig.form;
         f.PushButton1_Click();
-        QTRY_COMPARE(f.transport().Music->State(), 1);
+        QTRY_COMPARE(f.transport().Music()->State(), 1);
         f.PushButton4_Click();
-        QTRY_COMPARE(f.transport().Music->State(), 2);
+        QTRY_COMPARE(f.transport().Music()->State(), 2);
         QCOMPARE(f.PushButton4->text(), kResume);
         // The chain settles into its pause a moment after the request: read from then.
         QTest::qWait(200);
-        const double held = f.transport().Music->Position();
+        const double held = f.transport().Music()->Position();
         QTest::qWait(300);
-        QVERIFY(std::abs(f.transport().Music->Position() - held) < 0.02);  // paused means paused
+        QVERIFY(std::abs(f.transport().Music()->Position() - held) < 0.02);  // paused means paused
         f.PushButton4_Click();
-        QTRY_COMPARE(f.transport().Music->State(), 1);
+        QTRY_COMPARE(f.transport().Music()->State(), 1);
         f.PushButton1_Click();
-        QTRY_COMPARE(f.transport().Music->State(), 0);
+        QTRY_COMPARE(f.transport().Music()->State(), 0);
         QCOMPARE(f.PushButton1->text(), kStart);
         QCOMPARE(f.PushButton4->text(), kPause);
     }
@@ -171,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QRect third = f.ListView1->visualRect(f.ListView1->model()->index(2, 0));
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, third.center());
-        QTRY_COMPARE(f.transport().Music->FileName(), m_files[2]);
-        QTRY_COMPARE(f.transport().Music->State(), 1);
+        QTRY_COMPARE(f.transport().Music()->FileName(), m_files[2]);
+        QTRY_COMPARE(f.transport().Music()->State(), 1);
     }
 
     // Files met in real folders that cannot be played: each is tried once, said once on
@@ -223,8 +223,8 @@ private Q_SLOTS:
         QCOMPARE(rig.messages().size(), 1);
         QVERIFY2(rig.messages()[0].startsWith("None of the files in the list could be played."),
                  qPrintable(rig.messages()[0]));
-        QVERIFY(!rig.form->transport().IsPlaying);
-        QCOMPARE(rig.form->transport().Music->State(), 0);
+        QVERIFY(!rig.form->transport().IsPlaying());
+        QCOMPARE(rig.form->transport().Music()->State(), 0);
     }
 };
 

@@ -27,4 +27,6 @@ public:
     void setShuffle(bool s) override { calls << QStringLiteral("shuffle:%1").arg(s); }
     void setRate(double r) override { calls << QStringLiteral("rate:%1").arg(r); }
     void setPositionUs(qint64 p) override { calls << QStringLiteral("position:%1").arg(p); }
+    void whenChanged(std::function<void()> notify) override { changed = std::move(notify); }
+    std::function<void()> changed;  // what the remote asked to be told
 };

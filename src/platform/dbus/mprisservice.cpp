@@ -115,9 +115,12 @@ bool MprisService::publish(QString* reason) {
     }
     m_onBus = true;
     m_published = m_control.state();
-    // Before every wait of any event loop (the pump's, a message box's), and during a
-    // handler's own event processing: whatever the handled events changed is signalled
-    // once, and nothing is polled while idle.
+    // The play state and the track are told the moment a handling changes them.
+    m_control.whenChanged([this] { publishChanges(); });
+    // The rest (the sliders, the options, the list, a length that becomes known) before
+    // every wait of any event loop (the pump's, a message box's), and during a handler's
+    // own event processing: whatever the handled events changed is signalled once, and
+    // nothing is polled while idle.
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &MprisService::publishChanges);

@@ -13,8 +13,8 @@ Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
 namespace {
 
-constexpr int kMute = -10000;
-constexpr int kFullBalance = 10000;
+constexpr int kMute = MediaRange::kMinVolume;
+constexpr int kFullBalance = MediaRange::kMaxBalance;
 
 QString errorText(GError* error) {
     return QString::fromUtf8(error && error->message ? error->message : "unknown error");
