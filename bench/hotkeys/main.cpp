@@ -25,8 +25,9 @@
 #include <xcb/xtest.h>
 
 #include "app/hotkeypump.h"
+#include "benchkit.h"
 #include "core/busystate.h"
-#include "core/imessageboxes.h"
+#include "fakes/fakemessageboxes.h"
 #include "fakes/xvfbsession.h"
 #include "platform/x11/x11hotkeyservice.h"
 
@@ -40,31 +41,6 @@ std::atomic<int> g_actions{0};
 
 qint64 now() {
     return Clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-class Boxes : public IMessageBoxes {
-public:
-    void information(const QString&, const QString&) override {}
-    bool question(const QString&, const QString&) override { return false; }
-    void error(const QString&, const QString& text) override {
-        std::fprintf(stderr, "error box: %s\n", qPrintable(text));
-    }
-};
-
-struct Stats {
-    double median, worst;
-};
-Stats stats(std::vector<double> v) {
-    if (v.empty()) return {0, 0};
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.back()};
 }
 
 bool waitFor(const std::atomic<int>& counter, int value) {
@@ -117,9 +93,9 @@ void typist(std::vector<double>& keyMs, std::vector<double>& refMs, double& idle
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         refMs.push_back(double(now() - t1) / 1e6);
     }
-    const double before = cpuSeconds();
+    const double before = bench::cpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-    idleCpu = cpuSeconds() - before;
+    idleCpu = bench::cpuSeconds() - before;
     xcb_key_symbols_free(syms);
     xcb_disconnect(c);
 }
@@ -141,13 +117,14 @@ int main(int argc, char** argv) {
     {
         QEventLoop loop;
         QTimer::singleShot(kIdleSeconds * 1000, &loop, &QEventLoop::quit);
-        const double before = cpuSeconds();
+        const double before = bench::cpuSeconds();
         loop.exec();
-        refIdle = cpuSeconds() - before;
+        refIdle = bench::cpuSeconds() - before;
     }
 
     X11HotKeyService keys;
-    Boxes boxes;
+    FakeMessageBoxes boxes;
+    boxes.printErrors = true;
     bool playing = false;
     HotKeyPump::Actions actions;
     actions.startStop = [&] {
@@ -181,11 +158,11 @@ int main(int argc, char** argv) {
     app.exec();
     t.join();
 
-    const Stats k = stats(keyMs), r = stats(refMs);
+    const bench::Stats k = bench::stats(keyMs), r = bench::stats(refMs);
     std::printf("hot key to caption change (%zu of %d presses): median %.2f ms, worst %.2f ms\n",
-                keyMs.size(), kPresses, k.median, k.worst);
+                keyMs.size(), kPresses, k.median, k.high);
     std::printf("  reference, one X request round trip: median %.2f ms, worst %.2f ms\n", r.median,
-                r.worst);
+                r.high);
     std::printf("idle CPU over %d s: pump %.3f%% of one core; reference plain event loop %.3f%%\n",
                 kIdleSeconds, 100.0 * pumpIdle / kIdleSeconds, 100.0 * refIdle / kIdleSeconds);
     std::printf("Timer1 ticks: %d\n", ticks);

@@ -13,8 +13,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "benchkit.h"
 #include "fakes/aacfixture.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
@@ -213,8 +214,7 @@ double cpuShareOverUnplayable(const QStringList& bad, int seconds) {
     QObject::connect(&monitor, &QTimer::timeout, [&] {
         if (!music.Failure().isEmpty()) start();
     });
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
+    const double before = bench::cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     start();
@@ -222,13 +222,9 @@ double cpuShareOverUnplayable(const QStringList& bad, int seconds) {
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    getrusage(RUSAGE_SELF, &after);
-    const auto cpu = [](const rusage& r) {
-        return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-               double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-    };
+    const double cpu = bench::cpuSeconds() - before;
     std::printf("  (%d files passed over)\n", next);
-    return (cpu(after) - cpu(before)) / (double(clock.nsecsElapsed()) / 1e9);
+    return cpu / (double(clock.nsecsElapsed()) / 1e9);
 }
 
 }  // namespace

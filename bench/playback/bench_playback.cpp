@@ -27,6 +27,7 @@
 
 #include <gst/gst.h>
 
+#include "benchkit.h"
 #include "fakes/aacfixture.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
@@ -41,17 +42,6 @@ constexpr int kTickMs = 100;
 constexpr int kGapRounds = 6;
 constexpr int kReads = 20000;
 
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpu() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
-
 void runLoopFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -61,7 +51,7 @@ void runLoopFor(int ms) {
 double ourPlaybackCpu(const QString& file) {
     PlaybinEngine engine(QStringLiteral("fakesink sync=true"));
     clsMusic music(engine);
-    const double before = selfCpu();
+    const double before = bench::cpuSeconds();
     music.setFileName(file);
     music.setPosition(0);
     music.Play();
@@ -72,7 +62,7 @@ double ourPlaybackCpu(const QString& file) {
     monitor.start(kTickMs);
     runLoopFor(kPlaySeconds * 1000);
     monitor.stop();
-    const double used = selfCpu() - before;
+    const double used = bench::cpuSeconds() - before;
     music.StopPlaying();
     return used;
 }
@@ -100,7 +90,7 @@ double referencePlaybackCpu(const QString& file) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    return cpuSeconds(usage);
+    return bench::cpuSeconds(usage);
 }
 
 struct GapProbe {

@@ -17,8 +17,9 @@
 #include <QTimer>
 
 #include "app/hotkeypump.h"
+#include "benchkit.h"
 #include "core/busystate.h"
-#include "core/imessageboxes.h"
+#include "fakes/fakemessageboxes.h"
 #include "fakes/fakeportaldesktop.h"
 #include "fakes/privatebus.h"
 #include "platform/portal/portalhotkeyservice.h"
@@ -33,15 +34,6 @@ qint64 now() {
     return Clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
-class Boxes : public IMessageBoxes {
-public:
-    void information(const QString&, const QString&) override {}
-    bool question(const QString&, const QString&) override { return false; }
-    void error(const QString&, const QString& text) override {
-        std::fprintf(stderr, "error box: %s\n", qPrintable(text));
-    }
-};
-
 bool waitFor(int value) {
     const auto deadline = Clock::now() + std::chrono::seconds(2);
     while (g_actions.load() < value && Clock::now() < deadline)
@@ -49,10 +41,9 @@ bool waitFor(int value) {
     return g_actions.load() >= value;
 }
 
-void median(const char* what, std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    if (!v.empty())
-        std::printf("%s: median %.2f ms, worst %.2f ms\n", what, v[v.size() / 2], v.back());
+void median(const char* what, const std::vector<double>& v) {
+    const bench::Stats s = bench::stats(v);
+    if (!v.empty()) std::printf("%s: median %.2f ms, worst %.2f ms\n", what, s.median, s.high);
 }
 }  // namespace
 
@@ -74,7 +65,8 @@ int main(int argc, char** argv) {
     QPushButton button(QStringLiteral("Start (Ctrl+Shift+X)"));
     button.show();
     PortalHotKeyService keys(QStringLiteral("quaverly"));
-    Boxes boxes;
+    FakeMessageBoxes boxes;
+    boxes.printErrors = true;
     bool playing = false;
     HotKeyPump::Actions actions;
     actions.startStop = [&] {

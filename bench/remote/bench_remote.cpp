@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "benchkit.h"
 #include "fakes/privatebus.h"
 #include "fakes/xvfbsession.h"
 
@@ -54,12 +55,10 @@ double roundTrip(Watcher& w, const QString& program, const QStringList& args,
     return timedOut ? -1 : std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-void report(const char* what, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    double sum = 0;
-    for (double v : ms) sum += v;
-    std::printf("%-34s median %7.1f ms  mean %7.1f ms  worst %7.1f ms\n", what, ms[ms.size() / 2],
-                sum / double(ms.size()), ms.back());
+void report(const char* what, const std::vector<double>& ms) {
+    const bench::Stats s = bench::stats(ms);
+    std::printf("%-34s median %7.1f ms  mean %7.1f ms  worst %7.1f ms\n", what, s.median, s.mean,
+                s.high);
 }
 }  // namespace
 

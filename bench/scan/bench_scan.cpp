@@ -15,7 +15,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "core/imessageboxes.h"
+#include "fakes/fakemessageboxes.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playlist/addfolder.h"
 #include "playlist/mainpaths.h"
@@ -26,17 +26,6 @@ constexpr int kFolders = 2000;
 constexpr int kFilesPerFolder = 20;
 constexpr int kBranching = 4;
 constexpr int kRuns = 5;
-
-class SilentBoxes : public IMessageBoxes {
-public:
-    int count = 0;
-    void information(const QString&, const QString&) override { ++count; }
-    bool question(const QString&, const QString&) override { return ++count, false; }
-    void error(const QString& title, const QString& text) override {
-        ++count;
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-    }
-};
 
 // 2,000 folders, breadth-first, four children each, at most six levels below the root;
 // 20 files in each; one in four ".aac", one in five of those ".AAC".
@@ -80,7 +69,8 @@ struct ScanResult {
 ScanResult runScan(const QString& root,
                    std::chrono::milliseconds settle = std::chrono::seconds(2)) {
     PosixFileSystem fs(settle);
-    SilentBoxes boxes;
+    FakeMessageBoxes boxes;
+    boxes.printErrors = true;
     QElapsedTimer clock;
     qint64 last = 0;
     ScanResult r;
@@ -129,7 +119,8 @@ int main(int argc, char** argv) {
                     r.longestGapNs / 1e6);
         // Where the walk went: kernel folders must not appear, and no folder twice.
         PosixFileSystem fs;
-        SilentBoxes boxes;
+        FakeMessageBoxes boxes;
+        boxes.printErrors = true;
         AddFolder walk(fs, boxes, [] {});
         QStringList folders{root + u'/'};
         walk.GetSubDirectories2016(folders, true);
@@ -145,7 +136,7 @@ int main(int argc, char** argv) {
             "%lld folders walked (%lld twice), %d under /proc, /sys or /dev, %d boxes, "
             "deepest %lld chars\n",
             static_cast<long long>(folders.size()), static_cast<long long>(repeated), kernel,
-            boxes.count,
+            boxes.count(),
             static_cast<long long>(std::max_element(folders.begin(), folders.end(),
                                                     [](const QString& a, const QString& b) {
                                                         return a.size() < b.size();

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "benchkit.h"
 #include "platform/qt/filesettingsstore.h"
 
 namespace {
@@ -37,8 +38,7 @@ double medianMs(int rounds, const std::function<void(int)>& save) {
         save(i);
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    return bench::stats(ms).median;
 }
 
 }  // namespace
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
 
         FileSettingsStore store(dir.filePath("store"));
         store.save(QStringLiteral("Files"), files);
+        if (store.read(QStringLiteral("Files")) != files)
+            std::printf("\"Files\" read back differs at %d entries\n", entries);
         const double ours = medianMs(rounds, [&](int i) {
             store.save(QStringLiteral("Volume Level"), QString::number(i % 101));
         });

@@ -43,6 +43,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "benchkit.h"
 #include "entries.h"
 #include "fakes/aacfixture.h"
 #include "fakes/xvfbsession.h"
@@ -79,17 +80,8 @@ double cpuMs(pid_t pid) {
     return ns / 1e6;
 }
 
-struct Stats {
-    double median = -1, low = -1, high = -1;
-};
-Stats stats(std::vector<double> v) {
-    std::erase_if(v, [](double x) { return x < 0; });
-    if (v.empty()) return {};
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    return {median, v.front(), v.back()};
-}
+using bench::Stats;
+using bench::stats;
 
 // The scratch folders and the environment every start gets.
 class Scratch {

@@ -105,16 +105,13 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         int i = 0;
         r.step(112, [&] {
             reseed();
-            i = static_cast<int>(RandomIndex(list.Count(), rnd()));
-            if (list.Count() > 1) {
-                // While files keep failing, those already found unplayable are passed by
-                // too, so that a round reaches every other entry.
-                const bool avoidUnplayable =
-                    !m_unplayable.isEmpty() && untriedEntryBesides(list.Selected());
-                while (i == list.Selected() ||
-                       (avoidUnplayable && m_unplayable.contains(list.Text(i))))
-                    i = static_cast<int>(RandomIndex(list.Count(), rnd()));
-            }
+            // While files keep failing, those already found unplayable are passed by
+            // too, so that a round reaches every other entry.
+            const bool avoidUnplayable =
+                list.Count() > 1 && !m_unplayable.isEmpty() && untriedEntryBesides(list.Selected());
+            i = drawEntry(
+                list.Count(), list.Selected(), [this] { return rnd(); },
+                [&](int k) { return avoidUnplayable && m_unplayable.contains(list.Text(k)); });
         });
         r.step(116, [&] { list.Select(i); });
     } else if (order == PlayOrder::InOrder) {

@@ -8,14 +8,12 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "fakes/captions.h"
 #include "fakes/formrig.h"
 #include "platform/posix/posixfilesystem.h"
+#include "playback/randomindex.h"
 
 namespace {
-const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
 
 QStringList paths(int n) {
     QStringList out;
@@ -102,6 +100,37 @@ private Q_SLOTS:
             QCOMPARE(rig.engine.loadedPath, paths(count)[now - 1]);
             previous = now;
         }
+    }
+
+    // The draw reaches both ends of the list and with two entries takes the other at
+    // once; the draws are given, and running out of them fails rather than spins.
+    void randomDrawBounds_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QList<double>>("draws");
+        QTest::addColumn<int>("drawn");
+        const double last = 16777215.0 / 16777216.0;  // the largest draw the transport makes
+        QTest::newRow("one entry") << 1 << 1 << QList<double>{last} << 1;
+        QTest::newRow("two, the first") << 2 << 2 << QList<double>{0.0} << 1;
+        QTest::newRow("two, the last") << 2 << 1 << QList<double>{0.0, last} << 2;
+        QTest::newRow("ten, the last") << 10 << 1 << QList<double>{last} << 10;
+        QTest::newRow("ten, passing the last") << 10 << 10 << QList<double>{last, 0.5} << 6;
+    }
+    void randomDrawBounds() {
+        QFETCH(int, count);
+        QFETCH(int, current);
+        QFETCH(QList<double>, draws);
+        QFETCH(int, drawn);
+        const auto next = [&] {
+            if (draws.isEmpty()) throw std::out_of_range("no draw left");
+            return draws.takeFirst();
+        };
+        try {
+            QCOMPARE(drawEntry(count, current, next, [](int) { return false; }), drawn);
+        } catch (const std::out_of_range&) {
+            QFAIL("drew again where the draws given reach the entry");
+        }
+        QVERIFY(draws.isEmpty());
     }
 
     // A clicked entry plays next in either mode and from any caller.

@@ -82,7 +82,9 @@ private Q_SLOTS:
         f.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         f.showMinimized();
-        QTest::qWait(200);
+        // Once minimised, the handling queued for the change has run.
+        QTRY_VERIFY(f.windowState() & Qt::WindowMinimized);
+        QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
         QVERIFY(!f.trayHiding().HiddenInTray);
         QVERIFY(f.isVisible());
         QCOMPARE(rig.tray.ops().count("balloon"), 0);

@@ -5,35 +5,30 @@
 
 #include "app/hotkeypump.h"
 #include "core/busystate.h"
-#include "core/imessageboxes.h"
 #include "fakes/fakehotkeyservice.h"
+#include "fakes/fakemessageboxes.h"
 
 namespace {
 
-// Records error boxes; `whileOpen` runs inside the box's modal loop.
-class RecordingBoxes : public IMessageBoxes {
-public:
-    void information(const QString&, const QString&) override {}
-    bool question(const QString&, const QString&) override { return false; }
-    void error(const QString& title, const QString& text) override {
-        errors << title + QLatin1Char('|') + text;
-        QEventLoop modal;
-        if (whileOpen) whileOpen();
-        QTimer::singleShot(0, &modal, &QEventLoop::quit);
-        modal.exec();
-    }
-    QStringList errors;
-    std::function<void()> whileOpen;
-};
-
 struct Harness {
     FakeHotKeyService keys;
-    RecordingBoxes boxes;
+    FakeMessageBoxes boxes;
+    std::function<void()> whileOpen;  // runs inside a box's modal loop
     QStringList ran;
     bool playing = false;
     std::function<void(const QString&)> onAction;
     BusyState busy;
     HotKeyPump pump{keys, boxes, busy, actions()};
+
+    Harness() {
+        // A box runs a modal loop of its own, as the real one does.
+        boxes.setOnOpen([this](const FakeMessageBoxes::Box&) {
+            QEventLoop modal;
+            if (whileOpen) whileOpen();
+            QTimer::singleShot(0, &modal, &QEventLoop::quit);
+            modal.exec();
+        });
+    }
 
     HotKeyPump::Actions actions() {
         auto act = [this](const char* name) {
@@ -88,10 +83,11 @@ private Q_SLOTS:
                      std::pair(h.id(IHotKeyService::MediaKey(k)), IHotKeyService::MediaKey(k)));
         QCOMPARE(h.pump.HotKeyId3, h.id("A00F3"));
         QCOMPARE(h.ran, (QStringList{"keepImage", "showWindow"}));
-        QCOMPARE(h.boxes.errors.size(), 1);
+        QCOMPARE(h.boxes.count(FakeMessageBoxes::Kind::Error), 1);
         QVERIFY(
-            h.boxes.errors[0].startsWith("Application Error|Invalid procedure call\r\n"
-                                         "in Tindrell2021/08/31.Form1.Timer1_Timer at line 116"));
+            h.boxes.last().title == "Application Error" &&
+            h.boxes.last().text.startsWith("Invalid procedure call\r\n"
+                                           "in Tindrell2021/08/31.Form1.Timer1_Timer at line 116"));
     }
 
     void secondTickWhilePumpingDoesNothing() {
@@ -207,7 +203,7 @@ private Q_SLOTS:
             if (a == "next" && scenarioDone) h.pump.StopPump = true;
         };
         if (where == "box") {
-            h.boxes.whileOpen = [&] { h.keys.press(x); };
+            h.whileOpen = [&] { h.keys.press(x); };
             h.onAction = [&](const QString& a) {
                 if (a != "pauseResume") {
                     if (scenarioDone) h.pump.StopPump = true;
@@ -258,9 +254,9 @@ private Q_SLOTS:
         QVERIFY(scenarioDone);
         QVERIFY2(!h.ran.contains("startStop"), qPrintable(h.ran.join(',')));
         QCOMPARE(h.ran.last(), QStringLiteral("next"));
-        QCOMPARE(h.boxes.errors.size(), where == "box" ? 1 : 0);
+        QCOMPARE(h.boxes.count(FakeMessageBoxes::Kind::Error), where == "box" ? 1 : 0);
         if (where == "box")
-            QVERIFY(h.boxes.errors[0].contains("Form1.ProcessMessages at line 116"));
+            QVERIFY(h.boxes.last().text.contains("Form1.ProcessMessages at line 116"));
     }
 
     void stopPumpLeavesWithoutActing() {

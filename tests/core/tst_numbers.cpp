@@ -109,6 +109,27 @@ private Q_SLOTS:
         QVERIFY(boxes.boxes()[1].text.contains(QStringLiteral("at line 106")));
         QVERIFY(boxes.boxes()[3].text.startsWith(QStringLiteral("loop\r\n")));
     }
+
+    // Once the stop condition holds, no step runs, no box shows, a test guards nothing,
+    // and a value step gives its fallback.
+    void stepRunnerStops() {
+        FakeMessageBoxes boxes;
+        QStringList ran;
+        bool stopped = false;
+        StepRunner r(boxes, QStringLiteral("in X.Y.Z "));
+        r.stopWhen([&] { return stopped; });
+        QVERIFY(r.step(100, [&] { ran << "100"; }));
+        stopped = true;
+        QVERIFY(!r.step(102, [&] { ran << "102"; }));
+        QVERIFY(!r.step(104, [&]() { throw Failure(QStringLiteral("boom")); }));
+        QVERIFY(!r.test(106, [&] {
+            ran << "106";
+            return true;
+        }));
+        QCOMPARE(r.value(108, 7, [&] { return 9; }), 7);
+        QCOMPARE(ran, QStringList{"100"});
+        QCOMPARE(boxes.count(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNumbers)

@@ -35,8 +35,6 @@ public:
     }
     // Whether readFolder stamps folders settled (a later change would show).
     void setSettled(bool settled) { m_settled = settled; }
-    // Directory reads (entries, readFolder) of the folder so far.
-    int reads(const QString& folder) const { return m_reads.value(key(folder)); }
     // Listing `path` gives this error; names added so far are still returned when
     // `partial` is true.
     void setListError(const QString& path, ListError error, bool partial = false) {
@@ -153,7 +151,6 @@ private:
     DirListing list(const QString& folder, bool foldersOnly) const {
         DirListing result;
         const Node* n = node(folder);
-        ++m_reads[key(folder)];
         if (!n || !n->isFolder) {
             result.error = ListError::PathNotFound;
             return result;
@@ -176,7 +173,6 @@ private:
     QHash<QString, ListFailure> m_listErrors;
     QHash<QString, QString> m_failures;
     mutable int m_calls = 0;
-    mutable QHash<QString, int> m_reads;
     qint64 m_clock = 0;
     bool m_settled = true;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <utility>
@@ -38,6 +39,8 @@ public:
     void queueAnswer(bool yes) { m_answers.push_back(yes); }
     // The answer once the queue is empty (No until set).
     void setDefaultAnswer(bool yes) { m_defaultAnswer = yes; }
+    // Also says each error box on standard error (for the benchmarks, which show none).
+    bool printErrors = false;
     // Runs `f` with each box when it opens, before the call returns.
     void setOnOpen(std::function<void(const Box&)> f) { m_onOpen = std::move(f); }
 
@@ -63,6 +66,8 @@ private:
     }
     void open(Kind kind, const QString& title, const QString& text) {
         m_boxes.push_back(Box{kind, title, text});
+        if (printErrors && kind == Kind::Error)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
         if (!m_onOpen) return;
         const Box box = m_boxes.back();  // the callback may open more boxes
         ++m_open;

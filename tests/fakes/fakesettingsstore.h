@@ -19,7 +19,6 @@ public:
     explicit FakeSettingsStore(std::map<QString, QString> values) : m_values(std::move(values)) {}
 
     std::optional<QString> read(const QString& key) const override {
-        ++m_reads[key];
         if (m_unreadable.count(key) != 0) throw Failure(QStringLiteral("Permission denied"));
         const auto it = m_values.find(key);
         if (it == m_values.end()) return std::nullopt;
@@ -64,20 +63,12 @@ public:
         const auto it = m_saves.find(key);
         return it == m_saves.end() ? 0 : it->second;
     }
-    int readCount(const QString& key) const {
-        const auto it = m_reads.find(key);
-        return it == m_reads.end() ? 0 : it->second;
-    }
-    void resetCounts() {
-        m_saves.clear();
-        m_reads.clear();
-    }
+    void resetCounts() { m_saves.clear(); }
 
 private:
     std::map<QString, QString> m_values;
     std::map<QString, bool> m_failing;
     std::map<QString, bool> m_unreadable;
     std::map<QString, int> m_saves;
-    mutable std::map<QString, int> m_reads;
     bool m_failAll = false;
 };

@@ -45,12 +45,6 @@ private Q_SLOTS:
         QFETCH(QStringList, entries);
         QCOMPARE(decodePlaylist(text), entries);
     }
-
-    void hundredThousandEntries() {
-        QStringList entries;
-        for (int i = 0; i < 100000; ++i) entries << QStringLiteral("/music/%1.aac").arg(i);
-        QCOMPARE(decodePlaylist(encodePlaylist(entries)), entries);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPlaylistCodec)

@@ -2,8 +2,9 @@
 #include <QTest>
 
 #include "fakes/fakefilesystem.h"
+#include "fakes/fakemessageboxes.h"
+#include "fakes/fakesettingsstore.h"
 #include "fakes/fakeshell.h"
-#include "helpers.h"
 #include "platform/posix/posixfilesystem.h"
 #include "playlist/samples.h"
 
@@ -11,8 +12,8 @@ class TestSamples : public QObject {
     Q_OBJECT
 
     FakeFileSystem fs;
-    MemoryStore store;
-    RecordingBoxes boxes;
+    FakeSettingsStore store;
+    FakeMessageBoxes boxes;
     FakeShell shell;
     QStringList playlist;
 
@@ -30,8 +31,8 @@ class TestSamples : public QObject {
 private Q_SLOTS:
     void init() {
         fs = FakeFileSystem();
-        store = MemoryStore();
-        boxes = RecordingBoxes();
+        store = FakeSettingsStore();
+        boxes = FakeMessageBoxes();
         shell = FakeShell();
         playlist.clear();
     }
@@ -48,23 +49,23 @@ private Q_SLOTS:
             "/opt/q/Samples/b.aac|/opt/q/Samples/~a.aac|/opt/q/Samples/.hidden|"
             "/opt/q/Samples/notes";
         QCOMPARE(TakeSamplesSnapshot(store, fs, "/opt/q"), expected);
-        QCOMPARE(store.values.value("Snapshot"), expected);
+        QCOMPARE(store.value("Snapshot"), expected);
         QVERIFY(!SamplesSnapshotMissing(store));
     }
 
     void emptyOrMissingFolderGivesEmptySnapshot() {
         QCOMPARE(TakeSamplesSnapshot(store, fs, "/opt/q"), QString());
-        QVERIFY(store.values.contains("Snapshot"));
+        QVERIFY(store.contains("Snapshot"));
         QVERIFY(SamplesSnapshotMissing(store));
         fs.addFolder("/opt/q/Samples");
         QCOMPARE(TakeSamplesSnapshot(store, fs, "/opt/q"), QString());
         LoadSampleFiles(context());
         QVERIFY(playlist.isEmpty());
-        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.count(), 1);
     }
 
     void snapshotStoreFailurePropagates() {
-        store.failSaves = true;
+        store.setFailSaves(true);
         QVERIFY_THROWS_EXCEPTION(Failure, TakeSamplesSnapshot(store, fs, "/opt/q"));
     }
 
@@ -80,9 +81,9 @@ private Q_SLOTS:
         QCOMPARE(LoadSampleFiles(context()), 0);
         QCOMPARE(playlist, (QStringList{"/opt/q/Samples/a.aac", "/opt/q/Samples/B.aac",
                                         "/opt/q/Samples/b.aac", "/opt/q/Samples/c.aac"}));
-        QCOMPARE(boxes.boxes.size(), 2);
-        for (const auto& box : boxes.boxes) {
-            QCOMPARE(box.kind, QString("question"));
+        QCOMPARE(boxes.count(), 2);
+        for (const auto& box : boxes.boxes()) {
+            QVERIFY(box.kind == FakeMessageBoxes::Kind::Question);
             QCOMPARE(box.title, QString("Quaverly"));
             QCOMPARE(box.text, kOpenSamplesQuestion);
         }
@@ -101,7 +102,7 @@ private Q_SLOTS:
     }
 
     void yesOpensTheSamplesFolder() {
-        boxes.answer = true;
+        boxes.setDefaultAnswer(true);
         LoadSampleFiles(context());
         QCOMPARE(shell.openedFolders, QStringList{"/opt/q/Samples/"});
     }
@@ -127,7 +128,7 @@ private Q_SLOTS:
     void missingSnapshotAddsNothingButAsks() {
         LoadSampleFiles(context());
         QVERIFY(playlist.isEmpty());
-        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.count(), 1);
     }
 };
 

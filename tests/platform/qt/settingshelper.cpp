@@ -2,6 +2,8 @@
 // Runs one store operation in a process of its own, so the tests can run it as another
 // user: `settingshelper save FOLDER KEY VALUE` or `settingshelper read FOLDER KEY`.
 // Prints "saved", "absent", "value:<text>" or "failed:<description>".
+// `settingshelper lock FOLDER` takes the folder's lock as the program does, prints
+// "locked:<message>" or "refused:<message>" and holds it until its input closes.
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 
 #include "core/failure.h"
 #include "platform/qt/filesettingsstore.h"
+#include "platform/qt/settingslock.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -34,6 +37,16 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fputs("usage: settingshelper save FOLDER KEY VALUE | read FOLDER KEY\n", stderr);
+    if (args.size() == 3 && args[1] == QLatin1String("lock")) {
+        SettingsLock lock(args[2]);
+        QString message;
+        const bool taken = lock.tryLock(&message);
+        out << (taken ? "locked:" : "refused:") << message << Qt::endl;
+        while (taken && std::fgetc(stdin) != EOF) {
+        }
+        return taken ? 0 : 1;
+    }
+    std::fputs("usage: settingshelper save FOLDER KEY VALUE | read FOLDER KEY | lock FOLDER\n",
+               stderr);
     return 2;
 }
