@@ -280,8 +280,8 @@ private Q_SLOTS:
     }
     void refusedStartThenPlay() {
         QFETCH(bool, mediaKey);
+        FakeHotKeyService keys;  // outlives the window, whose pump lets go of it last
         FormRig rig;
-        FakeHotKeyService keys;
         rig.addFiles({tracks(2)[1]});  // the first entry is gone
         rig.store.set("Option1", "0");
         rig.store.set("Option2", "1");

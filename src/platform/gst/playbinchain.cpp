@@ -107,9 +107,23 @@ struct ChainGuard {
     std::atomic<int> elements{0};
     std::atomic<bool> tripped{false};
 
+    bool overgrown() const {
+        return tripped.load() || elements.load() >= PlaybinEngine::kMaxElements;
+    }
+
+    // A decoding bin asks before it plugs each further stage: once the chain has grown
+    // too far it plugs nothing more, so the growth stops where it was found, not only
+    // once the UI thread has taken the chain down.
+    static gboolean onAutoplugContinue(GstElement*, GstPad*, GstCaps*, gpointer self) {
+        return !static_cast<ChainGuard*>(self)->overgrown();
+    }
+
     // Runs on whichever thread adds an element anywhere below the pipeline.
     static void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self) {
         auto* guard = static_cast<ChainGuard*>(self);
+        if (g_signal_lookup("autoplug-continue", G_OBJECT_TYPE(element)) != 0)
+            g_signal_connect(element, "autoplug-continue",
+                             G_CALLBACK(&ChainGuard::onAutoplugContinue), guard);
         const char* why = nullptr;
         if (isNetworkSource(element))
             why = "it asks for data from the network, and only local files are played";
