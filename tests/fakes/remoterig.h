@@ -6,14 +6,10 @@
 #include <QCoreApplication>
 
 #include "app/remotewiring.h"
+#include "fakes/captions.h"
 #include "fakes/formrig.h"
 
 namespace remoterig {
-inline const QString kStart = QStringLiteral("Start Playing (Ctrl+Shift+X)");
-inline const QString kStop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
-inline const QString kPause = QStringLiteral("Pause (Ctrl+Shift+C)");
-inline const QString kResume = QStringLiteral("Resume (Ctrl+Shift+C)");
-
 inline QStringList tracks(int n) {
     QStringList out;
     for (int i = 1; i <= n; ++i) out << QStringLiteral("/music/Track %1.aac").arg(i);
