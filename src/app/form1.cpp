@@ -145,8 +145,8 @@ void Form1::buildControls() {
     };
 
     Frame3 = frame("Frame3", QStringLiteral("Volume Control"), twRect(120, 6015, 7800, 855));
-    Slider1 = slider(Frame3, "Slider1", twRect(540, 300, 6555, 315), 0, 100, 5, 1, 1, 0,
-                     QSlider::TicksBelow);
+    Slider1 = slider(Frame3, "Slider1", twRect(540, 300, 6555, 315), 0, Transport::kMaxLevel, 5, 1,
+                     1, 0, QSlider::TicksBelow);
     Slider1->setAccessibleName(QStringLiteral("Volume Level"));
     Label2 = label(Frame3, "Label2", QStringLiteral("Min."), twRect(150, 360, 375, 195));
     Label3 = label(Frame3, "Label3", QStringLiteral("Max."), twRect(7170, 345, 405, 225));
@@ -155,8 +155,8 @@ void Form1::buildControls() {
                     10000, QSlider::TicksBothSides);
     Balance = slider(Frame2, "Balance", twRect(945, 855, 6660, 630), -10000, 10000, 2000, 1000,
                      2000, 0, QSlider::TicksBothSides);
-    Speed = slider(Frame2, "Speed", twRect(945, 1530, 6660, 630), 0, 100, 2, 1, 10, 50,
-                   QSlider::TicksBothSides);
+    Speed = slider(Frame2, "Speed", twRect(945, 1530, 6660, 630), 0, Transport::kMaxSpeed, 2, 1, 10,
+                   int(Transport::kSpeedScale), QSlider::TicksBothSides);
     Label1_2 = label(Frame2, "Label1_2", QStringLiteral("Volume:"), twRect(135, 383, 690, 225));
     Label1_3 = label(Frame2, "Label1_3", QStringLiteral("Balance:"), twRect(135, 1065, 735, 225));
     Label1_4 = label(Frame2, "Label1_4", QStringLiteral("Speed:"), twRect(135, 1740, 585, 225));

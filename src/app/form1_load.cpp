@@ -119,6 +119,7 @@ void Form1::Form_Load() {
         // as it is until the user moves the slider.
         const QSignalBlocker quiet(Slider1);
         Slider1->setValue(level);
+        m_transport->restoreLevel(level);
     });
     r.step(154, [&] { Frame3->setTitle(Caption::volumeLevel(Slider1->value())); });
     r.step(156, [&] {

@@ -36,11 +36,11 @@ PlayerState RemoteWiring::state() const {
     s.status = transport.status();
     s.track = transport.track();
     s.lengthUs = std::llround(transport.length() * 1e6);
-    s.volume = m_form.Slider1->value() / 100.0;
-    s.shuffle = m_form.Option1->isChecked();
+    s.volume = double(transport.level()) / Transport::kMaxLevel;
+    s.shuffle = transport.shuffle();
     s.minRate = clsMusic::kMinSpeed;
-    s.maxRate = m_form.Speed->maximum() / kSpeedScale;
-    s.rate = std::max(s.minRate, m_form.Speed->value() / kSpeedScale);
+    s.maxRate = Transport::kMaxSpeed / kSpeedScale;
+    s.rate = transport.rate();
     s.entries = m_form.playlist().Count();
     return s;
 }
@@ -167,7 +167,7 @@ void RemoteWiring::openNow(const QStringList& paths) {
 void RemoteWiring::setVolume(double volume) {
     if (std::isnan(volume)) return;
     QSlider& slider = *m_form.Slider1;
-    const double level = std::clamp(volume, 0.0, 1.0) * slider.maximum();
+    const double level = std::clamp(volume, 0.0, 1.0) * Transport::kMaxLevel;
     slider.setValue(static_cast<int>(std::lround(level)));
 }
 
@@ -179,8 +179,8 @@ void RemoteWiring::setShuffle(bool shuffle) {
 void RemoteWiring::setRate(double rate) {
     if (std::isnan(rate)) return;
     QSlider& slider = *m_form.Speed;
-    const double value =
-        std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale, double(slider.maximum()));
+    const double value = std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale,
+                                    double(Transport::kMaxSpeed));
     slider.setValue(static_cast<int>(std::lround(value)));
 }
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/transport.h"
 
+#include <algorithm>
 #include <chrono>
+
+#include <QAbstractItemModel>
 
 #include <QLoggingCategory>
 #include <QScopeGuard>
@@ -14,6 +17,7 @@
 #include "core/steprunner.h"
 #include "playback/randomindex.h"
 #include "playlist/playlist.h"
+#include "playlist/playlistmodel.h"
 
 Q_LOGGING_CATEGORY(lcPlayback, "quaverly.playback")
 
@@ -36,22 +40,17 @@ bool ordinaryFileExists(const IFileSystem& fs, const QString& path) {
 
 }  // namespace
 
-// Tells the readers of the play state when an operation changed it.
+// Tells the readers when an operation changed what they see: at its end, so a handling
+// that runs others inside it is told once.
 class Transport::ChangeNotice {
 public:
-    explicit ChangeNotice(Transport& transport)
-        : m_transport(transport), m_status(transport.status()), m_track(transport.track()) {}
-    ~ChangeNotice() {
-        if (m_transport.status() != m_status || m_transport.track() != m_track)
-            Q_EMIT m_transport.changed();
-    }
+    explicit ChangeNotice(Transport& transport) : m_transport(transport) {}
+    ~ChangeNotice() { m_transport.tellChanges(); }
     ChangeNotice(const ChangeNotice&) = delete;
     ChangeNotice& operator=(const ChangeNotice&) = delete;
 
 private:
     Transport& m_transport;
-    const PlaybackStatus m_status;
-    const QString m_track;
 };
 
 QString Caption::volumeLevel(int level) {
@@ -60,7 +59,26 @@ QString Caption::volumeLevel(int level) {
 
 Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
                      ISettingsStore& store, const QString& appTitle)
-    : m_list(list), m_view(view), m_boxes(boxes), m_fs(fs), m_store(store), m_appTitle(appTitle) {}
+    : m_list(list), m_view(view), m_boxes(boxes), m_fs(fs), m_store(store), m_appTitle(appTitle) {
+    // Entries come and go through the list editor, drops and the load step.
+    if (const QAbstractItemModel* model = list.model()) {
+        const auto tell = [this] { tellChanges(); };
+        connect(model, &QAbstractItemModel::rowsInserted, this, tell);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, tell);
+        connect(model, &QAbstractItemModel::modelReset, this, tell);
+    }
+}
+
+Transport::Shown Transport::shown() const {
+    return {status(), track(), length(), m_level, shuffle(), m_speed, m_list.Count()};
+}
+
+void Transport::tellChanges() {
+    Shown now = shown();
+    if (now == m_told) return;
+    m_told = std::move(now);
+    Q_EMIT changed();
+}
 
 clsMusic& Transport::music() const {
     if (!m_music) throw Failure(QStringLiteral("Object variable not set"));
@@ -151,7 +169,7 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
 
 int Transport::LevelToVolume(int level) {
     if (level == 0) return clsMusic::kMinVolume;
-    if (level == 100) return clsMusic::kMaxVolume;
+    if (level == kMaxLevel) return clsMusic::kMaxVolume;
     return level * 10 - 1000;
 }
 
@@ -304,7 +322,18 @@ bool Transport::untriedEntryBesides(int position) const {
     return false;
 }
 
+void Transport::restoreLevel(int level) {
+    m_level = level;
+    tellChanges();
+}
+
+double Transport::rate() const {
+    return std::max(clsMusic::kMinSpeed, m_speed / kSpeedScale);
+}
+
 void Transport::Slider1_Change(int level) {
+    const ChangeNotice notice(*this);
+    m_level = level;
     m_view.setVolumeCaption(Caption::volumeLevel(level));
     try {
         m_store.save(SettingKey::VolumeLevel, QString::number(level));
@@ -334,10 +363,13 @@ void Transport::Balance_Scroll(int value) {
 }
 
 void Transport::Speed_Scroll(int value) {
+    const ChangeNotice notice(*this);
+    m_speed = value;
     if (m_music) m_music->setSpeed(value / kSpeedScale);
 }
 
 void Transport::rememberOptions(bool random, bool inOrder) {
+    const ChangeNotice notice(*this);
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     try {
         m_store.save(SettingKey::Option1, flag(random));

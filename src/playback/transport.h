@@ -100,6 +100,15 @@ public:
 
     void reseed();
 
+    // The window's settings as its controls last told them: the level slider
+    // (0..kMaxLevel), the play order, the speed as a rate (kMinSpeed..kMaxSpeed/kSpeedScale).
+    int level() const { return m_level; }
+    bool shuffle() const { return m_view.playOrder() == PlayOrder::Random; }
+    double rate() const;
+    // The load step: the level read from the settings, set on the slider without running
+    // its handling (the caption and the engine are set by steps of their own).
+    void restoreLevel(int level);
+
     bool IsPlaying() const { return m_isPlaying; }
     bool KeepSelection() const { return m_keepSelection; }
     qint32 RequestedIndex() const { return m_requestedIndex; }
@@ -108,15 +117,32 @@ public:
     // The entry the next PlayTheFile plays, whatever the order (0: none).
     void setRequestedIndex(qint32 position) { m_requestedIndex = position; }
 
-    // The speed slider's value per unit of playback rate.
+    // The level slider's range is 0..kMaxLevel, the speed slider's 0..kMaxSpeed; the
+    // speed slider's value per unit of playback rate is kSpeedScale.
+    static constexpr int kMaxLevel = 100;
+    static constexpr int kMaxSpeed = 100;
     static constexpr double kSpeedScale = 50.0;
 
 Q_SIGNALS:
-    // status() or track() may have changed.
+    // Something a reader sees may have changed: the status, the track or its length (known
+    // only once the file is ready), the level, the order, the rate, the number of entries.
     void changed();
 
 private:
     class ChangeNotice;
+    // What readers see, as last told by changed().
+    struct Shown {
+        PlaybackStatus status = PlaybackStatus::Stopped;
+        QString track;
+        double length = 0;
+        int level = 0;
+        bool shuffle = false;
+        int speed = 0;
+        int entries = 0;
+        bool operator==(const Shown&) const = default;
+    };
+    Shown shown() const;
+    void tellChanges();
     void showStarted(bool started);
     void showPaused(bool paused);
     clsMusic& music() const;
@@ -133,6 +159,9 @@ private:
     const QString& m_appTitle;
     std::mt19937 m_rng;
     std::unique_ptr<clsMusic> m_music;
+    Shown m_told;
+    int m_level = 0;
+    int m_speed = static_cast<int>(kSpeedScale);  // the slider starts at a rate of 1
     bool m_keepSelection = false;
     qint32 m_requestedIndex = 0;
     bool m_isPlaying = false;

@@ -249,8 +249,14 @@ private Q_SLOTS:
         QTRY_VERIFY(rec.changed.contains("PlaybackStatus"));
         QVERIFY(rec.changed.contains("Metadata"));
         rec.changed.clear();
-        rig.form->Slider1->setValue(80);  // the slider
+        rig.form->Slider1->setValue(80);  // the sliders and the options
         QTRY_COMPARE(rec.changed, QStringList({"Volume"}));
+        rec.changed.clear();
+        rig.form->Speed->setValue(75);
+        QTRY_COMPARE(rec.changed, QStringList({"Rate"}));
+        rec.changed.clear();
+        rig.form->Option1->click();
+        QTRY_COMPARE(rec.changed, QStringList({"Shuffle"}));
         rec.changed.clear();
         rig.engine.endTrack();  // the monitor moves on
         rig.form->tmrTimer_Timer();

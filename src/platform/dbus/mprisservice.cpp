@@ -7,7 +7,6 @@
 
 #include <sys/stat.h>
 
-#include <QAbstractEventDispatcher>
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -114,34 +113,26 @@ bool MprisService::publish(QString* reason) {
     }
     m_onBus = true;
     m_published = m_control.state();
-    // The play state and the track are told the moment a handling changes them.
+    // Whatever made a change (button, hot key, playback monitor, bus), the player tells
+    // it the moment the handling is done: nothing is polled.
     m_control.whenChanged([this] { publishChanges(); });
-    // The rest (the sliders, the options, the list, a length that becomes known) before
-    // every wait of any event loop (the pump's, a message box's), and during a handler's
-    // own event processing: whatever the handled events changed is signalled once, and
-    // nothing is polled while idle.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-                &MprisService::publishChanges);
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
-                &MprisService::publishChangesWhileBusy);
-    }
     return true;
-}
-
-void MprisService::publishChangesWhileBusy() {
-    // Every pass of event processing wakes the dispatcher, and a folder scan makes one
-    // for each folder: there, a look every 50 ms is enough.
-    constexpr qint64 kBusyIntervalMs = 50;
-    if (m_lastAwakeCheck.isValid() && m_lastAwakeCheck.elapsed() < kBusyIntervalMs) return;
-    m_lastAwakeCheck.start();
-    publishChanges();
 }
 
 void MprisService::publishChanges() {
     if (!m_onBus) return;
-    const PlayerState now = m_control.state();
+    PlayerState now = m_control.state();
     if (now == m_published) return;
+    // The size of the list matters only when it becomes or stops being empty: a scan
+    // that adds entries one folder at a time is not compared property by property.
+    if ((now.entries > 0) == (m_published.entries > 0)) {
+        PlayerState sameCount = now;
+        sameCount.entries = m_published.entries;
+        if (sameCount == m_published) {
+            m_published.entries = now.entries;
+            return;
+        }
+    }
     QVariantMap changed = changedProperties(m_published, now);
     if (now.track != m_published.track) {
         m_tags = {};

@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -13,9 +12,8 @@
 
 // The player on the session bus under the media-player interfaces, with one extra
 // method for handing files over from a second start. It publishes an object at
-// kObjectPath and signals every property change: before the event loop waits, it
-// compares what the player shows with what it last published, so a change is seen
-// whatever made it (button, hot key, playback monitor, bus). UI thread only.
+// kObjectPath and signals every property change the player tells it of, whatever made
+// it (button, hot key, playback monitor, bus). UI thread only.
 class MprisService : public QObject {
     Q_OBJECT
 public:
@@ -47,7 +45,6 @@ public:
     void seeked(qint64 positionUs);
 
 private:
-    void publishChangesWhileBusy();
     void send(const QVariantMap& changed);
     void readTags(const QString& track);
 
@@ -56,6 +53,4 @@ private:
     TrackTags m_tags;  // of m_published.track, once read
     PlayerState m_published;
     bool m_onBus = false;
-    // When the state was last compared from a pass of a handler's own event processing.
-    QElapsedTimer m_lastAwakeCheck;
 };
