@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 
+#include <algorithm>
 #include <array>
 
 #include <QCommandLineParser>
@@ -29,14 +30,19 @@ CommandLine failed(QString error, bool toolkitMayKnow = false) {
     return c;
 }
 
-// Written as -name or -name=value: the form of the toolkit's own options.
-bool singleDashWord(const QStringList& arguments, const QString& name) {
-    for (const QString& arg : arguments) {
-        if (arg == QLatin1String("--")) break;
-        if (arg == QLatin1Char('-') + name || arg.startsWith(QLatin1Char('-') + name + '='))
-            return true;
+// `arguments` without the options among `names` written as -name or -name=value, the form
+// of the toolkit's own options; after "--" nothing is an option.
+QStringList withoutSingleDashWords(const QStringList& arguments, const QStringList& names) {
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == QLatin1String("--")) return out + arguments.mid(i);
+        const bool word = std::any_of(names.begin(), names.end(), [&arg](const QString& name) {
+            return arg == QLatin1Char('-') + name || arg.startsWith(QLatin1Char('-') + name + '=');
+        });
+        if (!word) out << arg;
     }
-    return false;
+    return out;
 }
 }  // namespace
 
@@ -53,10 +59,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         parser.addOption(QCommandLineOption(QLatin1String(r.name)));
 
     if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        bool toolkit = !unknown.isEmpty();
-        for (const QString& name : unknown) toolkit = toolkit && singleDashWord(arguments, name);
-        return failed(parser.errorText(), toolkit);
+        const QString error = parser.errorText();
+        // The application object takes the toolkit's own options (-session, -platform, ...)
+        // and the rest is read again from what it leaves. Before that, the error names only
+        // what is not written as one of them: that is neither the toolkit's nor ours.
+        const QStringList ours = withoutSingleDashWords(arguments, parser.unknownOptionNames());
+        if (ours.size() == arguments.size()) return failed(error);
+        if (parser.parse(ours)) return failed(error, true);
+        return failed(parser.errorText());
     }
     CommandLine c;
     if (parser.isSet(help)) {

@@ -58,6 +58,9 @@ private Q_SLOTS:
         // Left to the application object, which takes its own options out first.
         QTest::newRow("the toolkit's") << QStringList{"-session", "x", "-style=fusion"} << M::Error
                                        << -1 << QStringList{} << "Unknown option";
+        QTest::newRow("the toolkit's and an unknown one")
+            << QStringList{"-platform", "x", "--bogus", "-style=fusion"} << M::Error << -1
+            << QStringList{} << "Unknown option 'bogus'.";
     }
     void commandLine() {
         QFETCH(QStringList, args);

@@ -298,14 +298,35 @@ private Q_SLOTS:
             << QVariantList{QVariant::fromValue(QDBusObjectPath(MprisService::trackId("/a.aac"))),
                             qlonglong(5)}
             << "" << QStringList{};
-        // The bus library answers writes itself: values that are no number are ignored.
-        QTest::newRow("Volume NaN") << "playing"
-                                    << "Set.Volume" << QVariantList{nan} << "" << QStringList{};
+        // A write needs the property's own type and a value the player takes.
+        QTest::newRow("Volume NaN")
+            << "playing"
+            << "Set.Volume" << QVariantList{nan} << invalid << QStringList{};
         QTest::newRow("Rate NaN") << "playing"
-                                  << "Set.Rate" << QVariantList{nan} << "" << QStringList{};
+                                  << "Set.Rate" << QVariantList{nan} << invalid << QStringList{};
+        QTest::newRow("Volume as an integer")
+            << "playing"
+            << "Set.Volume" << QVariantList{1} << invalid << QStringList{};
+        QTest::newRow("Shuffle as text")
+            << "playing"
+            << "Set.Shuffle" << QVariantList{"no"} << invalid << QStringList{};
         QTest::newRow("LoopStatus None")
             << "playing"
-            << "Set.LoopStatus" << QVariantList{"None"} << "" << QStringList{};
+            << "Set.LoopStatus" << QVariantList{"None"} << invalid << QStringList{};
+        QTest::newRow("LoopStatus Playlist changes nothing")
+            << "playing"
+            << "Set.LoopStatus" << QVariantList{"Playlist"} << "" << QStringList{};
+        QTest::newRow("Rate 0 pauses")
+            << "playing"
+            << "Set.Rate" << QVariantList{0.0} << "" << QStringList{"request:1"};
+        QTest::newRow("PlaybackStatus")
+            << "playing"
+            << "Set.PlaybackStatus" << QVariantList{"Stopped"}
+            << "org.freedesktop.DBus.Error.PropertyReadOnly" << QStringList{};
+        QTest::newRow("no such property")
+            << "playing"
+            << "Set.Loop" << QVariantList{"None"} << "org.freedesktop.DBus.Error.UnknownProperty"
+            << QStringList{};
         QTest::newRow("OpenUri a device")
             << "empty"
             << "Player.OpenUri" << QVariantList{"file:///dev/zero"} << invalid << QStringList{};

@@ -340,11 +340,15 @@ private Q_SLOTS:
         PrivateBus bus(false);
         if (withBus && !bus.ok()) QSKIP(qPrintable(bus.skipReason));
         QTemporaryDir config;
-        const Ran r = run(kProgram, {"--next"},
-                          programEnvironment(config.path(), withBus ? bus.address : QString()));
-        QCOMPARE(r.code, 1);
         QFETCH(QString, message);
-        QVERIFY2(r.err.startsWith("quaverly: " + message), qPrintable(r.err));
+        // Its own line and nothing else: what could add others happens in some runs only.
+        for (int i = 0; i < (withBus ? 25 : 1); ++i) {
+            const Ran r = run(kProgram, {"--next"},
+                              programEnvironment(config.path(), withBus ? bus.address : QString()));
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.startsWith("quaverly: " + message) && r.err.count('\n') == 1,
+                     qPrintable(r.err));
+        }
     }
 
     // Without a session bus the lock in the settings folder keeps a second copy out,

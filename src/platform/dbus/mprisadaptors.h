@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <utility>
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -69,12 +72,10 @@ public:
     explicit MprisPlayerAdaptor(MprisService* service);
 
     QString playbackStatus() const;
-    // The list wraps at its end, and that cannot be changed.
+    // The list wraps at its end, and that cannot be changed: MprisPropertiesAdaptor
+    // refuses any other value, so "Playlist", which changes nothing, is all that comes.
     QString loopStatus() const { return QStringLiteral("Playlist"); }
-    // "Playlist" is no change, and the list cannot stop at its end: any other value is
-    // left unapplied. (The bus library answers a property's write itself, before a
-    // setter could refuse it with an error.)
-    void setLoopStatus(const QString& status);
+    void setLoopStatus(const QString&) {}
     double rate() const;
     void setRate(double rate);
     bool shuffle() const;
@@ -107,6 +108,34 @@ private:
     void act(PlayerAction action, const QDBusMessage& message);
 
     MprisService* m_service;
+};
+
+// org.freedesktop.DBus.Properties of the object, answered here instead of by the bus
+// library, which converts a written value to the property's type whatever it was (any
+// text other than "false" turns Shuffle on) and cannot refuse a value with an error.
+// Reads answer as the library's did, from the Qt properties of the object's other
+// adaptors; a write must carry the property's own D-Bus type and a value the player
+// takes, and goes through the property's setter. PropertiesChanged is sent by
+// MprisService. UI thread only.
+class MprisPropertiesAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.DBus.Properties")
+    // The library describes this interface itself, with its signal, on every object.
+    Q_CLASSINFO("D-Bus Introspection", "")
+
+public:
+    explicit MprisPropertiesAdaptor(QObject* object);
+
+public Q_SLOTS:
+    QDBusVariant Get(const QString& interface, const QString& name, const QDBusMessage& message);
+    QVariantMap GetAll(const QString& interface, const QDBusMessage& message);
+    void Set(const QString& interface, const QString& name, const QDBusVariant& value,
+             const QDBusMessage& message);
+
+private:
+    struct Found;
+    QList<std::pair<QString, QObject*>> adaptors() const;
+    Found find(const QString& interface, const QString& name) const;
 };
 
 // The program's own interface: a second start hands its files to the running copy.

@@ -95,6 +95,7 @@ MprisService::MprisService(IPlayerControl& control, ITagReader* tags, QObject* p
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
     new QuaverlyAdaptor(this);
+    new MprisPropertiesAdaptor(this);
 }
 
 MprisService::~MprisService() {
@@ -286,11 +287,6 @@ bool MprisPlayerAdaptor::shuffle() const {
 void MprisPlayerAdaptor::setShuffle(bool shuffle) {
     m_service->control().setShuffle(shuffle);
     m_service->publishChanges();
-}
-
-void MprisPlayerAdaptor::setLoopStatus(const QString& status) {
-    if (status != loopStatus())
-        qCDebug(lcMpris) << "loop status" << status << "left unapplied: the list always wraps";
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const {

@@ -29,6 +29,14 @@ Result call(const QString& interface, const QString& method, const QVariantList&
     constexpr int kTimeoutMs = 5000;
     const QDBusMessage reply = bus.call(message, QDBus::Block, kTimeoutMs);
     if (reply.type() != QDBusMessage::ErrorMessage) return Result::Done;
+    // The bus library's thread hands an error over first and then announces it on its
+    // own, copying it through the type registry. A process that ends right away may
+    // destroy the registry under that thread, which then prints two lines about an
+    // invalid type. A second call, answered after the announcement, waits for it.
+    bus.call(QDBusMessage::createMethodCall(
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+             QDBus::Block, kTimeoutMs);
     if (error) *error = reply.errorMessage();
     if (reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply") ||
         reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.Timeout"))
