@@ -66,7 +66,8 @@ public:
     // Moves within the file that plays; clamped to 0 .. its length.
     virtual void setPositionUs(qint64 position) = 0;
 
-    // `notify` runs whenever anything in state() has changed, right after the handling
-    // that changed it (the length also when the loaded file becomes ready).
+    // `notify` runs whenever what a remote shows of state() has changed (of the entries,
+    // whether there are any), right after the handling that changed it; the length also
+    // when the loaded file becomes ready.
     virtual void whenChanged(std::function<void()> notify) = 0;
 };

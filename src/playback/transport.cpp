@@ -60,7 +60,9 @@ QString Caption::volumeLevel(int level) {
 Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
                      ISettingsStore& store, const QString& appTitle)
     : m_list(list), m_view(view), m_boxes(boxes), m_fs(fs), m_store(store), m_appTitle(appTitle) {
-    // Entries come and go through the list editor, drops and the load step.
+    // Entries come and go through the list editor, drops and the load step. A scan adds
+    // them one at a time; readers are told only when the list becomes empty or stops
+    // being so.
     if (const QAbstractItemModel* model = list.model()) {
         const auto tell = [this] { tellChanges(); };
         connect(model, &QAbstractItemModel::rowsInserted, this, tell);
@@ -70,7 +72,7 @@ Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, 
 }
 
 Transport::Shown Transport::shown() const {
-    return {status(), track(), length(), m_level, shuffle(), m_speed, m_list.Count()};
+    return {status(), track(), length(), m_level, shuffle(), m_speed, m_list.Count() > 0};
 }
 
 void Transport::tellChanges() {

@@ -125,7 +125,8 @@ public:
 
 Q_SIGNALS:
     // Something a reader sees may have changed: the status, the track or its length (known
-    // only once the file is ready), the level, the order, the rate, the number of entries.
+    // only once the file is ready), the level, the order, the rate, whether the list
+    // holds entries.
     void changed();
 
 private:
@@ -138,7 +139,7 @@ private:
         int level = 0;
         bool shuffle = false;
         int speed = 0;
-        int entries = 0;
+        bool listed = false;  // the list holds entries
         bool operator==(const Shown&) const = default;
     };
     Shown shown() const;

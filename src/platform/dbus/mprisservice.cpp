@@ -122,18 +122,8 @@ bool MprisService::publish(QString* reason) {
 
 void MprisService::publishChanges() {
     if (!m_onBus) return;
-    PlayerState now = m_control.state();
+    const PlayerState now = m_control.state();
     if (now == m_published) return;
-    // The size of the list matters only when it becomes or stops being empty: a scan
-    // that adds entries one folder at a time is not compared property by property.
-    if ((now.entries > 0) == (m_published.entries > 0)) {
-        PlayerState sameCount = now;
-        sameCount.entries = m_published.entries;
-        if (sameCount == m_published) {
-            m_published.entries = now.entries;
-            return;
-        }
-    }
     QVariantMap changed = changedProperties(m_published, now);
     if (now.track != m_published.track) {
         m_tags = {};
