@@ -3,12 +3,11 @@
 
 #include <memory>
 
-#include <QFile>
 #include <QString>
-#include <QTimer>
 
 #include <gst/gst.h>
 
+#include "fakes/processpeak.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 #include "playback/clsmusic.h"
@@ -20,42 +19,6 @@ inline std::unique_ptr<PlaybinEngine> makeTestEngine(
     engine->initialise();
     return engine;
 }
-
-// A field of this process's /proc status, in its own unit (threads, KiB).
-inline long processStatus(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ')[0].toLong();
-    return -1;
-}
-inline int processThreads() {
-    return int(processStatus("Threads:"));
-}
-
-// The most threads and resident memory this process had while it lives, sampled every few
-// milliseconds while the event loop runs.
-class ProcessPeak {
-public:
-    ProcessPeak() : m_rssBefore(processStatus("VmRSS:")) {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { sample(); });
-        m_timer.start(2);
-        sample();
-    }
-    int threads() const { return m_threads; }
-    long growthKiB() const { return m_rss - m_rssBefore; }
-
-private:
-    void sample() {
-        m_threads = std::max(m_threads, processThreads());
-        m_rss = std::max(m_rss, processStatus("VmRSS:"));
-    }
-    QTimer m_timer;
-    long m_rssBefore;
-    long m_rss = 0;
-    int m_threads = 0;
-};
 
 // An ADTS stream reads a length of 0 until its parser has estimated one, and so does
 // the position before playback starts: 0 == 0 is not the end of anything.
