@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <memory>
 
+#include <QList>
 #include <QString>
+#include <QTest>
+#include <QTimer>
 
 #include <gst/gst.h>
 
@@ -25,6 +29,39 @@ inline std::unique_ptr<PlaybinEngine> makeTestEngine(
 inline bool atTheEnd(const clsMusic& music) {
     return music.duration() > 0 && music.Position() == music.duration();
 }
+
+// What Position() reads at each of `ticks` turns of a timer at the window's monitor's
+// period, as the monitor would see it (fewer when they do not come within 10 s).
+inline QList<double> positionsAtTicks(const clsMusic& music, int ticks) {
+    QList<double> readings;
+    QTimer monitor;
+    QObject::connect(&monitor, &QTimer::timeout, [&] { readings << music.Position(); });
+    monitor.start(100);
+    (void)QTest::qWaitFor([&] { return readings.size() >= ticks; }, 10000);
+    return readings.mid(0, ticks);
+}
+
+// Counts the chain's completed state changes and seeks as they are posted, from whichever
+// thread posts them; its bus hands them to the engine on the next turns of the loop.
+class AsyncDoneCounter {
+public:
+    explicit AsyncDoneCounter(GstElement* pipeline) : m_bus(gst_element_get_bus(pipeline)) {
+        gst_bus_enable_sync_message_emission(m_bus);
+        const auto done = +[](GstBus*, GstMessage*, std::atomic_int* count) { ++*count; };
+        m_handler = g_signal_connect(m_bus, "sync-message::async-done", G_CALLBACK(done), &m_count);
+    }
+    ~AsyncDoneCounter() {
+        g_signal_handler_disconnect(m_bus, m_handler);
+        gst_bus_disable_sync_message_emission(m_bus);
+        gst_object_unref(m_bus);
+    }
+    int count() const { return m_count; }
+
+private:
+    GstBus* m_bus;
+    gulong m_handler;
+    std::atomic_int m_count = 0;
+};
 
 template <class T>
 T readProperty(GstElement* element, const char* name) {
