@@ -17,9 +17,6 @@ inline long processStatus(const char* field, const QString& pid = QStringLiteral
             return line.mid(qstrlen(field)).trimmed().split(' ')[0].toLong();
     return -1;
 }
-inline int processThreads() {
-    return int(processStatus("Threads:"));
-}
 
 // The most threads and resident memory a process had while this lives: sampled at once,
 // at each sample(), and every `periodMs` while the event loop runs (0: only when asked).
