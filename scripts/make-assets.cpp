@@ -17,6 +17,8 @@
 #include <QPainterPath>
 #include <QTransform>
 
+#include "core/product.h"
+
 namespace {
 
 const QColor kBlue(7, 162, 254);
@@ -268,14 +270,13 @@ int main(int argc, char** argv) {
         ok = savePng(icon, assets.filePath(QStringLiteral("beside/icons/") + name)) && ok;
     }
     // The icon the desktop shows for the application id, in the layout of the icon theme.
-    const QString iconName = QStringLiteral("com.varnelta.Quaverly");
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString dir = QStringLiteral("hicolor/%1x%1/apps").arg(size);
         assets.mkpath(dir);
-        ok = savePng(appIcon(size), assets.filePath(dir + '/' + iconName + ".png")) && ok;
+        ok = savePng(appIcon(size), assets.filePath(dir + '/' + kApplicationId + ".png")) && ok;
     }
     assets.mkpath(QStringLiteral("hicolor/scalable/apps"));
-    QFile svg(assets.filePath(QStringLiteral("hicolor/scalable/apps/") + iconName + ".svg"));
+    QFile svg(assets.filePath(QStringLiteral("hicolor/scalable/apps/") + kApplicationId + ".svg"));
     const QByteArray svgText = appIconSvg();
     if (!svg.open(QIODevice::WriteOnly) || svg.write(svgText) != svgText.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));

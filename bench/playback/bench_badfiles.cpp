@@ -31,6 +31,7 @@
 
 #include "benchkit.h"
 #include "fakes/aacfixture.h"
+#include "fakes/processpeak.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 #include "playback/clsmusic.h"
@@ -41,26 +42,6 @@ namespace {
 
 constexpr int kTickMs = 100;
 constexpr int kChanges = 100;
-
-long statusField(const QString& pid, const char* field) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ')[0].toLong();
-    return 0;
-}
-
-// Peak threads and resident memory (KiB) of a process, sampled every 5 ms.
-struct Peak {
-    QString pid = QStringLiteral("self");
-    long threads = 0;
-    long rssKiB = 0;
-    void sample() {
-        threads = std::max(threads, statusField(pid, "Threads:"));
-        rssKiB = std::max(rssKiB, statusField(pid, "VmRSS:"));
-    }
-};
 
 struct Figure {
     double ms = -1;  // < 0: did not happen in the time given
@@ -82,10 +63,7 @@ Figure ours(const QStringList& files, int limitMs) {
     PlaybinEngine engine(QStringLiteral("fakesink sync=true"));
     engine.initialise();
     clsMusic music(engine);
-    Peak peak;
-    peak.sample();
-    const long rssBefore = peak.rssKiB;
-    peak = Peak{};
+    ProcessPeak peak(5);
     QElapsedTimer clock;
     clock.start();
     Figure figure;
@@ -98,7 +76,6 @@ Figure ours(const QStringList& files, int limitMs) {
     QEventLoop loop;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        peak.sample();
         const bool givenUp = !music.Failure().isEmpty() && next == files.size();
         if (music.Position() > 0 || givenUp) {
             figure.ms = double(clock.nsecsElapsed()) / 1e6;
@@ -114,8 +91,8 @@ Figure ours(const QStringList& files, int limitMs) {
     monitor.start(kTickMs);
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
     loop.exec();
-    figure.threads = peak.threads;
-    figure.growthMiB = (peak.rssKiB - rssBefore) / 1024;
+    figure.threads = peak.threads();
+    figure.growthMiB = peak.growthKiB() / 1024;
     return figure;
 }
 
@@ -141,23 +118,22 @@ Figure reference(const QStringList& files, int limitMs, double tailMs) {
     const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return figure;
-    Peak peak;
-    peak.pid = QString::number(pid);
+    ProcessPeak peak(0, QString::number(pid));
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         peak.sample();
         if (clock.elapsed() > limitMs) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            figure.threads = peak.threads;
-            figure.growthMiB = peak.rssKiB / 1024;
+            figure.threads = peak.threads();
+            figure.growthMiB = peak.rssKiB() / 1024;
             return figure;
         }
         usleep(5000);
     }
     figure.ms = double(clock.nsecsElapsed()) / 1e6 - tailMs;
-    figure.threads = peak.threads;
-    figure.growthMiB = peak.rssKiB / 1024;
+    figure.threads = peak.threads();
+    figure.growthMiB = peak.rssKiB() / 1024;
     return figure;
 }
 

@@ -46,6 +46,7 @@
 #include "benchkit.h"
 #include "entries.h"
 #include "fakes/aacfixture.h"
+#include "fakes/processpeak.h"
 #include "fakes/xvfbsession.h"
 #include "startupkit.h"
 
@@ -60,13 +61,8 @@ constexpr int kSettleMs = 1000;
 constexpr int kTimeoutMs = 20000;
 
 double rssMiB(pid_t pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
+    const long kib = processStatus("VmRSS:", QString::number(pid));
+    return kib < 0 ? -1 : double(kib) / 1024.0;
 }
 
 // CPU time of all threads of `pid` so far: the work done, whatever else the machine runs.

@@ -8,7 +8,8 @@
 #include "playback/imediaengine.h"
 
 // A media engine that plays nothing. It records every call and the values written,
-// and lets a test say what a load gives and when the track has ended.
+// and lets a test say what a load gives, when the track has ended, and that every call
+// fails from now on (`throwing`), as a broken back-end might.
 class FakeMediaEngine : public IMediaEngine {
 public:
     // What the next load() builds.
@@ -17,6 +18,7 @@ public:
     double loadDuration = 60.0;
     // Files that load as real ones do but then turn out unplayable: failure() says why.
     QSet<QString> unplayable;
+    bool throwing = false;
 
     // Every call, in order: "load:<path>", "run", "pause", "stop", "setPosition:<s>",
     // "setRate:<r>", "setVolume:<v>", "setBalance:<b>".
@@ -48,7 +50,7 @@ public:
     }
 
     bool load(const QString& path) override {
-        calls << QStringLiteral("load:") + path;
+        record(QStringLiteral("load:") + path);
         loadedPath = path;
         ++loadCount;
         currentState = State::Stopped;
@@ -61,39 +63,47 @@ public:
         return loadSucceeds;
     }
     void run() override {
-        calls << QStringLiteral("run");
+        record(QStringLiteral("run"));
         if (loaded) currentState = State::Running;
     }
     void pause() override {
-        calls << QStringLiteral("pause");
+        record(QStringLiteral("pause"));
         if (loaded) currentState = State::Paused;
     }
     void stop() override {
-        calls << QStringLiteral("stop");
+        record(QStringLiteral("stop"));
         currentState = State::Stopped;
     }
-    State state() const override { return currentState; }
-    double position() const override { return currentPosition; }
+    State state() const override { return read(currentState); }
+    double position() const override { return read(currentPosition); }
     void setPosition(double seconds) override {
-        calls << QStringLiteral("setPosition:%1").arg(seconds);
+        record(QStringLiteral("setPosition:%1").arg(seconds));
         if (loaded) currentPosition = seconds;
     }
-    double duration() const override { return currentDuration; }
-    double rate() const override { return currentRate; }
+    double duration() const override { return read(currentDuration); }
+    double rate() const override { return read(currentRate); }
     void setRate(double rate) override {
-        calls << QStringLiteral("setRate:%1").arg(rate);
+        record(QStringLiteral("setRate:%1").arg(rate));
         currentRate = rate;
     }
-    int volume() const override { return currentVolume; }
+    int volume() const override { return read(currentVolume); }
     void setVolume(int volume) override {
-        calls << QStringLiteral("setVolume:%1").arg(volume);
+        record(QStringLiteral("setVolume:%1").arg(volume));
         currentVolume = volume;
     }
-    int balance() const override { return currentBalance; }
+    int balance() const override { return read(currentBalance); }
     void setBalance(int balance) override {
-        calls << QStringLiteral("setBalance:%1").arg(balance);
+        record(QStringLiteral("setBalance:%1").arg(balance));
         currentBalance = balance;
     }
-    bool hasAudio() const override { return currentHasAudio; }
-    QString failure() const override { return currentFailure; }
+    bool hasAudio() const override { return read(currentHasAudio); }
+    QString failure() const override { return read(currentFailure); }
+
+private:
+    // A broken back-end may throw anything, not only the standard exceptions.
+    void record(const QString& call) { calls << (throwing ? throw call : call); }
+    template <class T>
+    T read(const T& v) const {
+        return throwing ? throw 42 : v;
+    }
 };

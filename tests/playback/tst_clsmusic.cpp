@@ -6,26 +6,6 @@
 #include "fakes/fakemediaengine.h"
 #include "playback/clsmusic.h"
 
-// An engine whose every call fails, as a broken back-end might.
-class ThrowingEngine : public IMediaEngine {
-public:
-    bool load(const QString&) override { throw std::runtime_error("load"); }
-    void run() override { throw std::runtime_error("run"); }
-    void pause() override { throw std::runtime_error("pause"); }
-    void stop() override { throw std::runtime_error("stop"); }
-    State state() const override { throw std::runtime_error("state"); }
-    double position() const override { throw std::runtime_error("position"); }
-    void setPosition(double) override { throw std::runtime_error("setPosition"); }
-    double duration() const override { throw std::runtime_error("duration"); }
-    double rate() const override { throw std::runtime_error("rate"); }
-    void setRate(double) override { throw std::runtime_error("setRate"); }
-    int volume() const override { throw std::runtime_error("volume"); }
-    void setVolume(int) override { throw std::runtime_error("setVolume"); }
-    int balance() const override { throw std::runtime_error("balance"); }
-    void setBalance(int) override { throw std::runtime_error("setBalance"); }
-    bool hasAudio() const override { throw 42; }
-};
-
 class TestClsMusic : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -221,23 +201,26 @@ void TestClsMusic::writesBeforeLoadReachTheEngine() {
 }
 
 void TestClsMusic::failuresAreSwallowed() {
-    ThrowingEngine engine;
+    FakeMediaEngine engine;
     clsMusic music(engine);
-    music.setVolume(-100);
-    music.setBalance(100);
-    music.setSpeed(1.0);
     music.setFileName(QStringLiteral("/music/a.aac"));
-    music.setPosition(3);
-    music.Play();
-    music.Pause();
-    music.StopPlaying();
-    QCOMPARE(music.FileName(), QStringLiteral("/music/a.aac"));
+    engine.throwing = true;
     QVERIFY(!music.HasAudio());
     QCOMPARE(music.State(), 0);
     QCOMPARE(music.Position(), 0.0);
     QCOMPARE(music.duration(), 0.0);
     QCOMPARE(music.Speed(), 0.0);
     QCOMPARE(music.Volume(), 0);
+    QCOMPARE(music.Failure(), QString());
+    music.setVolume(-100);
+    music.setBalance(100);
+    music.setSpeed(1.0);
+    music.setFileName(QStringLiteral("/music/b.aac"));
+    music.setPosition(3);
+    music.Play();
+    music.Pause();
+    music.StopPlaying();
+    QCOMPARE(music.FileName(), QStringLiteral("/music/b.aac"));
 }
 
 QTEST_GUILESS_MAIN(TestClsMusic)

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <memory>
 
-#include <QFile>
+#include <QList>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 
 #include <gst/gst.h>
 
+#include "fakes/processpeak.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 #include "playback/clsmusic.h"
@@ -21,47 +24,44 @@ inline std::unique_ptr<PlaybinEngine> makeTestEngine(
     return engine;
 }
 
-// A field of this process's /proc status, in its own unit (threads, KiB).
-inline long processStatus(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ')[0].toLong();
-    return -1;
-}
-inline int processThreads() {
-    return int(processStatus("Threads:"));
-}
-
-// The most threads and resident memory this process had while it lives, sampled every few
-// milliseconds while the event loop runs.
-class ProcessPeak {
-public:
-    ProcessPeak() : m_rssBefore(processStatus("VmRSS:")) {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { sample(); });
-        m_timer.start(2);
-        sample();
-    }
-    int threads() const { return m_threads; }
-    long growthKiB() const { return m_rss - m_rssBefore; }
-
-private:
-    void sample() {
-        m_threads = std::max(m_threads, processThreads());
-        m_rss = std::max(m_rss, processStatus("VmRSS:"));
-    }
-    QTimer m_timer;
-    long m_rssBefore;
-    long m_rss = 0;
-    int m_threads = 0;
-};
-
 // An ADTS stream reads a length of 0 until its parser has estimated one, and so does
 // the position before playback starts: 0 == 0 is not the end of anything.
 inline bool atTheEnd(const clsMusic& music) {
     return music.duration() > 0 && music.Position() == music.duration();
 }
+
+// What Position() reads at each of `ticks` turns of a timer at the window's monitor's
+// period, as the monitor would see it (fewer when they do not come within 10 s).
+inline QList<double> positionsAtTicks(const clsMusic& music, int ticks) {
+    QList<double> readings;
+    QTimer monitor;
+    QObject::connect(&monitor, &QTimer::timeout, [&] { readings << music.Position(); });
+    monitor.start(100);
+    (void)QTest::qWaitFor([&] { return readings.size() >= ticks; }, 10000);
+    return readings.mid(0, ticks);
+}
+
+// Counts the chain's completed state changes and seeks as they are posted, from whichever
+// thread posts them; its bus hands them to the engine on the next turns of the loop.
+class AsyncDoneCounter {
+public:
+    explicit AsyncDoneCounter(GstElement* pipeline) : m_bus(gst_element_get_bus(pipeline)) {
+        gst_bus_enable_sync_message_emission(m_bus);
+        const auto done = +[](GstBus*, GstMessage*, std::atomic_int* count) { ++*count; };
+        m_handler = g_signal_connect(m_bus, "sync-message::async-done", G_CALLBACK(done), &m_count);
+    }
+    ~AsyncDoneCounter() {
+        g_signal_handler_disconnect(m_bus, m_handler);
+        gst_bus_disable_sync_message_emission(m_bus);
+        gst_object_unref(m_bus);
+    }
+    int count() const { return m_count; }
+
+private:
+    GstBus* m_bus;
+    gulong m_handler;
+    std::atomic_int m_count = 0;
+};
 
 template <class T>
 T readProperty(GstElement* element, const char* name) {
