@@ -165,18 +165,24 @@ void PortalHotKeyService::createSession() {
     QDBusMessage call = portalCall(kShortcuts, QStringLiteral("CreateSession"));
     call << QVariantMap{{QStringLiteral("handle_token"), token},
                         {QStringLiteral("session_handle_token"), token}};
+    sendRequest(call, SLOT(onSessionResponse(QDBusMessage)));
+}
+
+void PortalHotKeyService::sendRequest(const QDBusMessage& call, const char* slot) {
+    const State waiting = m_state;
     auto* watcher =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusPendingReply<QDBusObjectPath> reply = *w;
-        if (reply.isError()) return fail(reply.error().message());
-        // Older portals answer elsewhere than asked.
-        if (m_state == State::Creating && reply.value().path() != m_request) {
-            dropRequest(SLOT(onSessionResponse(QDBusMessage)));
-            watchRequest(reply.value().path(), SLOT(onSessionResponse(QDBusMessage)));
-        }
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, waiting, slot](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                const QDBusPendingReply<QDBusObjectPath> reply = *w;
+                if (reply.isError()) return fail(reply.error().message());
+                // Older portals answer elsewhere than asked.
+                if (m_state == waiting && reply.value().path() != m_request) {
+                    dropRequest(slot);
+                    watchRequest(reply.value().path(), slot);
+                }
+            });
 }
 
 void PortalHotKeyService::onSessionResponse(const QDBusMessage& message) {
@@ -205,17 +211,7 @@ void PortalHotKeyService::bindShortcuts() {
     QDBusMessage call = portalCall(kShortcuts, QStringLiteral("BindShortcuts"));
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(pairs)
          << QString() << QVariantMap{{QStringLiteral("handle_token"), token}};
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusPendingReply<QDBusObjectPath> reply = *w;
-        if (reply.isError()) return fail(reply.error().message());
-        if (m_state == State::Binding && reply.value().path() != m_request) {
-            dropRequest(SLOT(onBindResponse(QDBusMessage)));
-            watchRequest(reply.value().path(), SLOT(onBindResponse(QDBusMessage)));
-        }
-    });
+    sendRequest(call, SLOT(onBindResponse(QDBusMessage)));
 }
 
 void PortalHotKeyService::onBindResponse(const QDBusMessage& message) {

@@ -60,6 +60,9 @@ private:
     QString requestPath(const QString& token) const;
     bool watchRequest(const QString& path, const char* slot);
     void dropRequest(const char* slot);
+    // Sends a request whose answer comes as a Response signal on the request object,
+    // to `slot`; it follows the object when the portal names another one.
+    void sendRequest(const QDBusMessage& call, const char* slot);
     void createSession();
     void bindShortcuts();
     void takeShortcuts(const QVariant& list);
