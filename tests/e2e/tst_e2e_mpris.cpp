@@ -304,6 +304,9 @@ private Q_SLOTS:
             << "Set.Volume" << QVariantList{nan} << invalid << QStringList{};
         QTest::newRow("Rate NaN") << "playing"
                                   << "Set.Rate" << QVariantList{nan} << invalid << QStringList{};
+        QTest::newRow("Rate below 0")
+            << "playing"
+            << "Set.Rate" << QVariantList{-1.0} << invalid << QStringList{};
         QTest::newRow("Volume as an integer")
             << "playing"
             << "Set.Volume" << QVariantList{1} << invalid << QStringList{};

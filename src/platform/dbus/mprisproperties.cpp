@@ -38,6 +38,8 @@ QString signatureOf(const QVariant& value) {
 QString refusal(const QMetaProperty& property, QObject* adaptor, const QVariant& value) {
     if (value.metaType().id() == QMetaType::Double && std::isnan(value.toDouble()))
         return QStringLiteral("%1 takes a number, not NaN").arg(QLatin1String(property.name()));
+    if (property.name() == QByteArrayLiteral("Rate") && value.toDouble() < 0)
+        return QStringLiteral("Rate takes 0 (a pause) or more, not %1").arg(value.toDouble());
     // A property that cannot change (the list always wraps) takes only the value it has.
     const QVariant now = property.read(adaptor);
     if (property.name() == QByteArrayLiteral("LoopStatus") && value != now)
