@@ -61,6 +61,16 @@ Ran run(const QString& program, const QStringList& args, const QProcessEnvironme
 QString windowNamed(const QString& title) {
     return xdotool({"search", "--name", "^" + title + "$"}).split('\n').value(0).trimmed();
 }
+// Whether the program shows its window on `display` (the test's own when empty): its load
+// step is done and its event loop runs.
+bool showsWindow(const QProcess& program, const QByteArray& display = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!display.isEmpty()) env.insert("DISPLAY", QString::fromLatin1(display));
+    p.setProcessEnvironment(env);
+    p.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())});
+    return p.waitForFinished(10000) && !p.readAllStandardOutput().trimmed().isEmpty();
+}
 }  // namespace
 
 class TestE2EProgram : public QObject {
@@ -168,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(p.waitForStarted(10000));
         // The load step stores the play order again once it has run.
         QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(showsWindow(p), 15000);
         write(folder + "/Files", "overwritten by the close");
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(15000));
@@ -233,7 +243,7 @@ private Q_SLOTS:
         p.start(kProgram, {});
         QVERIFY(p.waitForStarted(10000));
         QTRY_COMPARE_WITH_TIMEOUT(readAll(folder + "/Option2"), QStringLiteral("1"), 15000);
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(showsWindow(p, server.display), 15000);
         write(folder + "/Files", "overwritten when the list is saved");
         server.stop();
         QVERIFY(p.waitForFinished(15000));
