@@ -116,7 +116,10 @@ bool MprisService::publish(QString* reason) {
     m_published = m_control.state();
     // Whatever made a change (button, hot key, playback monitor, bus), the player tells
     // it the moment the handling is done: nothing is polled.
-    m_control.whenChanged([this] { publishChanges(); });
+    // The player may outlive this object: the notice then reaches no one.
+    m_control.whenChanged([self = QPointer<MprisService>(this)] {
+        if (self) self->publishChanges();
+    });
     return true;
 }
 
