@@ -5,7 +5,6 @@
 #include <chrono>
 
 #include <QAbstractItemModel>
-
 #include <QLoggingCategory>
 #include <QScopeGuard>
 
