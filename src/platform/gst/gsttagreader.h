@@ -7,10 +7,10 @@
 
 #include "playback/itagreader.h"
 
-// Tags through the media framework's discoverer (ID3 in front of ADTS, the atoms of an
-// MP4 file), one file at a time on a worker thread. Covers are written to
-// `coverFolder` (made when needed) and removed when the next file is read and when the
-// reader ends.
+// Tags through the media framework (ID3 in front of ADTS, the atoms of an MP4 file),
+// each read on a short-lived worker thread of its own; a result that a later read has
+// overtaken is dropped with its cover. Covers are written to `coverFolder` (made when
+// needed) and removed when the next file is read and when the reader ends.
 class GstTagReader : public ITagReader {
 public:
     explicit GstTagReader(QString coverFolder);
