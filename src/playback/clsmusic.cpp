@@ -116,6 +116,10 @@ QString clsMusic::Failure() const {
     return guarded(QString(), [&] { return m_engine.failure(); });
 }
 
+QString clsMusic::OutputFailure() const {
+    return guarded(QString(), [&] { return m_engine.outputFailure(); });
+}
+
 int clsMusic::Volume() const {
     if (!HasAudio()) return 0;
     return guarded(0, [&] { return m_engine.volume(); });

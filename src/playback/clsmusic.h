@@ -57,6 +57,8 @@ public:
     bool HasVideo() const { return m_hasVideo; }
     // Why the loaded file cannot be played, once that is known; empty otherwise.
     QString Failure() const;
+    // Why the sound output could not be used, once the engine gave up waiting for it.
+    QString OutputFailure() const;
 
     static constexpr double kMinSpeed = MediaRange::kMinRate;
     static constexpr int kMinVolume = MediaRange::kMinVolume;

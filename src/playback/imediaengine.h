@@ -42,7 +42,12 @@ public:
     virtual void setBalance(int balance) = 0;
     // The loaded chain carries sound (answers a volume query).
     virtual bool hasAudio() const = 0;
-    // Why the loaded file cannot be played, once that is known; empty while it plays or
-    // is still being prepared, and for an engine that never finds out.
+    // Why the loaded file cannot be played, once that is known, without a closing full
+    // stop; empty while it plays, is being prepared or waits for the output, and for an
+    // engine that never finds out.
     virtual QString failure() const { return {}; }
+    // Why the sound output could not be used, once the engine has given up waiting for it
+    // to come back (nothing is loaded then); empty otherwise. A fault of the output is
+    // never a failure() of the file.
+    virtual QString outputFailure() const { return {}; }
 };

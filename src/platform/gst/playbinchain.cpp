@@ -10,6 +10,7 @@
 
 #include <QLoggingCategory>
 
+#include "platform/gst/chaindriver.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 
@@ -67,36 +68,35 @@ void keepChainsLocal() {
     gst_plugin_feature_list_free(factories);
 }
 
-// The fakesink an autoaudiosink falls back to when it found no device it could open. Only
-// meaningful while the sink is READY or beyond: below that it holds a placeholder.
-bool autoSinkFellBackToFake(GstElement* sink) {
-    bool fake = false;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(sink));
+constexpr const char* kDesktopOutput = "autoaudiosink";
+
+// The device output inside an output that is READY or beyond (the element an
+// autoaudiosink chose, or the fakesink it fell back to when it found no device), or
+// null. Below READY an autoaudiosink holds a placeholder.
+const char* deviceOf(GstElement* output) {
+    if (!GST_IS_BIN(output)) {
+        GstElementFactory* factory = gst_element_get_factory(output);
+        return factory ? gst_plugin_feature_get_name(factory) : nullptr;
+    }
+    const char* name = nullptr;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(output));
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
         auto* element = GST_ELEMENT(g_value_get_object(&item));
         GstElementFactory* factory = gst_element_get_factory(element);
-        fake = fake || (factory && g_str_equal(gst_plugin_feature_get_name(factory), "fakesink"));
+        if (!GST_IS_BIN(element) && factory &&
+            std::strstr(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS),
+                        "Sink"))
+            name = gst_plugin_feature_get_name(factory);
         g_value_reset(&item);
     }
     g_value_unset(&item);
     gst_iterator_free(it);
-    return fake;
+    return name;
 }
 
-// The factory of the device output that an autoaudiosink in READY chose, or null.
-const char* autoSinkChoice(GstElement* sink) {
-    const char* name = nullptr;
-    GstIterator* it = gst_bin_iterate_elements(GST_BIN(sink));
-    GValue item = G_VALUE_INIT;
-    if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        GstElementFactory* factory =
-            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
-        if (factory) name = gst_plugin_feature_get_name(factory);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return name;
+bool isFake(const char* device) {
+    return device && g_str_equal(device, "fakesink");
 }
 
 }  // namespace
@@ -106,6 +106,7 @@ struct ChainGuard {
     GstElement* pipeline = nullptr;  // not owned
     std::atomic<int> elements{0};
     std::atomic<bool> tripped{false};
+    std::atomic<bool> decoded{false};  // a decoder has given sound
 
     bool overgrown() const {
         return tripped.load() || elements.load() >= PlaybinEngine::kMaxElements;
@@ -118,9 +119,24 @@ struct ChainGuard {
         return !static_cast<ChainGuard*>(self)->overgrown();
     }
 
+    static GstPadProbeReturn onDecoded(GstPad*, GstPadProbeInfo*, gpointer self) {
+        static_cast<ChainGuard*>(self)->decoded = true;
+        return GST_PAD_PROBE_REMOVE;
+    }
+
     // Runs on whichever thread adds an element anywhere below the pipeline.
     static void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self) {
         auto* guard = static_cast<ChainGuard*>(self);
+        // Sound out of a decoder means the file played its part: a chain that still
+        // does not get ready is held up by the output.
+        const char* klass = klassOf(element);
+        if (std::strstr(klass, "Decoder") && std::strstr(klass, "Audio")) {
+            if (GstPad* src = gst_element_get_static_pad(element, "src")) {
+                gst_pad_add_probe(src, GST_PAD_PROBE_TYPE_BUFFER, &ChainGuard::onDecoded, guard,
+                                  nullptr);
+                gst_object_unref(src);
+            }
+        }
         if (g_signal_lookup("autoplug-continue", G_OBJECT_TYPE(element)) != 0)
             g_signal_connect(element, "autoplug-continue",
                              G_CALLBACK(&ChainGuard::onAutoplugContinue), guard);
@@ -193,10 +209,19 @@ private:
     std::thread m_thread;
 };
 
+// Lets work finished on another thread find the engine, or find that it is gone.
+struct PlaybinEngine::Liveness {
+    PlaybinEngine* engine;
+};
+
 PlaybinEngine::PlaybinEngine(QString sinkDescription)
-    : m_sinkDescription(std::move(sinkDescription)) {}
+    : m_wantedSink(sinkDescription.trimmed().isEmpty() ? QLatin1String(kDesktopOutput)
+                                                       : sinkDescription.trimmed()),
+      m_liveness(std::make_shared<Liveness>(Liveness{this})) {}
 
 PlaybinEngine::~PlaybinEngine() {
+    m_liveness.reset();
+    if (m_retryTimer) g_source_remove(m_retryTimer);
     releaseChain();
     m_reaper.reset();  // waits for the chains still being torn down
 }
@@ -226,6 +251,22 @@ void PlaybinEngine::initialise() {
         gst_object_unref(factory);
     }
     keepChainsLocal();
+    // The output is only made here, not opened: that happens with the first file, on a
+    // streaming thread, where a sound server that does not answer holds no window.
+    m_sinkDescription = m_wantedSink;
+    GError* parseError = nullptr;
+    GstElement* sink =
+        gst_parse_bin_from_description(m_wantedSink.toUtf8().constData(), TRUE, &parseError);
+    if (!sink || parseError) {
+        qCWarning(lcMediaEngine).noquote()
+            << QStringLiteral(
+                   "the audio output '%1' could not be made: %2; playing through the "
+                   "desktop's output instead. Check the --audio-sink description.")
+                   .arg(m_wantedSink, errorText(parseError));
+        m_wantedSink = m_sinkDescription = QLatin1String(kDesktopOutput);
+    }
+    g_clear_error(&parseError);
+    if (sink) gst_object_unref(gst_object_ref_sink(sink));
     m_usable = true;
 }
 
@@ -255,6 +296,7 @@ bool PlaybinEngine::buildChain() {
                  gst_element_factory_make("fakesink", "no-text"), nullptr);
     m_guard = new ChainGuard;
     m_guard->pipeline = m_playbin;
+    m_driver = ChainDriver::make(m_playbin);
     g_signal_connect(m_playbin, "deep-element-added", G_CALLBACK(&ChainGuard::onElementAdded),
                      m_guard);
     applyVolume();
@@ -269,6 +311,8 @@ void PlaybinEngine::releaseChain() {
     if (m_deadline) g_source_remove(m_deadline);
     m_deadline = 0;
     if (!m_playbin) return;
+    m_driver->close();
+    m_driver.reset();
     gst_bus_remove_watch(m_bus);
     gst_object_unref(m_bus);
     for (GstElement* e : {m_tempo, m_panorama, m_volumeElement, m_sink})
@@ -281,79 +325,132 @@ void PlaybinEngine::releaseChain() {
     m_busWatch = 0;
 }
 
-// Each chain gets an output of its own, made from the description checked at the first
-// file.
+// Each chain gets an output of its own: the one found for the output asked for, or a
+// clock-synchronised fakesink while no output can be had, so tracks run their course.
 GstElement* PlaybinEngine::makeSink() {
-    if (!m_sinkChecked) {
-        m_sinkChecked = true;
-        m_sinkDescription = checkedSinkDescription(m_sinkDescription);
-    }
-    GstElement* sink =
-        gst_parse_bin_from_description(m_sinkDescription.toUtf8().constData(), TRUE, nullptr);
+    GstElement* sink = m_silent ? nullptr
+                                : gst_parse_bin_from_description(
+                                      m_sinkDescription.toUtf8().constData(), TRUE, nullptr);
+    m_chainSilent = !sink;
     if (!sink) sink = gst_parse_bin_from_description(kSilentOutput, TRUE, nullptr);
     return GST_ELEMENT(gst_object_ref_sink(sink));
 }
 
-// Opens the wanted output once, to hear why it cannot be had. An output that cannot be
-// made falls back to the desktop's; one that cannot be opened to a clock-synchronised
-// fakesink, so tracks still run their course, silently. The desktop's output is pinned
-// to the device it found, so later files do not search again.
-QString PlaybinEngine::checkedSinkDescription(const QString& wanted) {
-    QString text = wanted.trimmed().isEmpty() ? QStringLiteral("autoaudiosink") : wanted.trimmed();
-    GError* error = nullptr;
-    GstElement* sink = gst_parse_bin_from_description(text.toUtf8().constData(), TRUE, &error);
-    if (!sink || error) {
-        qCWarning(lcMediaEngine).noquote()
-            << QStringLiteral(
-                   "the audio output '%1' could not be made: %2; playing through the "
-                   "desktop's output instead. Check the --audio-sink description.")
-                   .arg(text, errorText(error));
-        g_clear_error(&error);
-        if (sink) gst_object_unref(gst_object_ref_sink(sink));
-        text = QStringLiteral("autoaudiosink");
-        sink = gst_parse_bin_from_description("autoaudiosink", TRUE, nullptr);
-    }
-    if (!sink) {
-        sayPlayingSilently(QStringLiteral("no audio output could be made"));
-        return QLatin1String(kSilentOutput);
-    }
-    gst_object_ref_sink(sink);
-    // An element alone has no bus: one is lent so that its reason for failing is heard.
-    GstBus* bus = gst_bus_new();
-    gst_element_set_bus(sink, bus);
-    const bool opened = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-    GError* openError = nullptr;
-    if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-        gst_message_parse_error(m, &openError, nullptr);
-        gst_message_unref(m);
-    }
-    QString result = text;
-    if (!opened) {
-        sayPlayingSilently(QStringLiteral("the audio output '%1' could not be opened: %2")
-                               .arg(text, errorText(openError)));
-        result = QLatin1String(kSilentOutput);
-    } else if (text == QLatin1String("autoaudiosink")) {
-        // Read while READY: back in NULL it holds a placeholder fakesink again.
-        if (autoSinkFellBackToFake(sink)) {
-            sayPlayingSilently(QStringLiteral("the desktop's audio output found no device"));
-            result = QLatin1String(kSilentOutput);
-        } else if (const char* choice = autoSinkChoice(sink)) {
-            result = QString::fromUtf8(choice);
+bool PlaybinEngine::soundDecoded() const {
+    return m_guard && m_guard->decoded;
+}
+
+// Whether a message comes from the output side of the chain: the sink, or the part of
+// playbin that makes and links it.
+bool PlaybinEngine::fromTheOutput(GstObject* source) const {
+    bool output = false;
+    GstObject* object = source ? GST_OBJECT(gst_object_ref(source)) : nullptr;
+    while (object && !output) {
+        if (m_sink && object == GST_OBJECT(m_sink)) output = true;
+        if (GST_IS_ELEMENT(object)) {
+            GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(object));
+            output = output ||
+                     (factory && g_str_equal(gst_plugin_feature_get_name(factory), "playsink"));
         }
+        GstObject* parent = gst_object_get_parent(object);
+        gst_object_unref(object);
+        object = parent;
     }
-    g_clear_error(&openError);
-    gst_element_set_state(sink, GST_STATE_NULL);
-    gst_element_set_bus(sink, nullptr);
-    gst_object_unref(bus);
-    gst_object_unref(sink);
-    return result;
+    if (object) gst_object_unref(object);
+    return output;
+}
+
+// A chain has prerolled on its output. The desktop's output is pinned to the device it
+// found, so that a device that goes away is waited for rather than swapped for silence.
+void PlaybinEngine::noteOutputWorks() {
+    if (m_chainSilent) return;
+    if (m_sinkDescription == QLatin1String(kDesktopOutput)) {
+        const char* device = deviceOf(m_sink);
+        if (isFake(device)) {
+            sayPlayingSilently(QStringLiteral("the desktop's audio output found no device"));
+            m_chainSilent = true;
+            return;
+        }
+        if (device) m_sinkDescription = QString::fromUtf8(device);
+    }
+    m_outputWorked = true;
+    if (m_outageSinceUs != 0)
+        qCInfo(lcMediaEngine).noquote()
+            << QStringLiteral("the audio output '%1' is back").arg(m_sinkDescription);
+    m_outageSinceUs = 0;
+    m_retries = 0;
 }
 
 void PlaybinEngine::sayPlayingSilently(const QString& why) {
-    if (m_silent) return;
     m_silent = true;
+    if (m_toldSilent) return;
+    m_toldSilent = true;
     qCWarning(lcMediaEngine).noquote()
         << why + QStringLiteral(
                      "; tracks play silently. Check the sound settings, or name "
                      "another output with --audio-sink.");
+}
+
+namespace {
+struct OutputProbe {
+    std::weak_ptr<void> engine;
+    GstElement* output;
+    QString device;  // what opened, empty when nothing did
+};
+}  // namespace
+
+// While tracks play silently, each new file looks again for the output asked for, on a
+// GStreamer worker (opening it may take as long as a sound server lets it). The first
+// time it opens, the file that plays moves to it, and later files are made with it.
+void PlaybinEngine::probeOutput() {
+    if (m_probing) return;
+    GstElement* output =
+        gst_parse_bin_from_description(m_wantedSink.toUtf8().constData(), TRUE, nullptr);
+    if (!output) return;
+    m_probing = true;
+    auto* probe = new OutputProbe{std::static_pointer_cast<void>(m_liveness),
+                                  GST_ELEMENT(gst_object_ref_sink(output)), QString()};
+    const auto run = [](GstElement* element, gpointer data) {
+        auto* probe = static_cast<OutputProbe*>(data);
+        GstBus* bus = gst_bus_new();  // its errors are heard here, not on the terminal
+        gst_element_set_bus(element, bus);
+        if (gst_element_set_state(element, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+            const char* device = deviceOf(element);
+            if (device && !isFake(device)) probe->device = QString::fromUtf8(device);
+        }
+        gst_element_set_state(element, GST_STATE_NULL);
+        gst_element_set_bus(element, nullptr);
+        gst_object_unref(bus);
+        // The answer goes to the UI thread, where the engine lives.
+        g_main_context_invoke_full(
+            nullptr, G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                auto* probe = static_cast<OutputProbe*>(data);
+                if (auto alive = probe->engine.lock())
+                    static_cast<Liveness*>(alive.get())->engine->outputProbed(probe->device);
+                return G_SOURCE_REMOVE;
+            },
+            probe,
+            [](gpointer data) {
+                auto* probe = static_cast<OutputProbe*>(data);
+                gst_object_unref(probe->output);
+                delete probe;
+            });
+    };
+    gst_element_call_async(probe->output, run, probe, nullptr);
+}
+
+void PlaybinEngine::outputProbed(const QString& device) {
+    m_probing = false;
+    if (device.isEmpty() || !m_silent) return;
+    m_silent = false;
+    m_sinkDescription = m_wantedSink == QLatin1String(kDesktopOutput) ? device : m_wantedSink;
+    qCInfo(lcMediaEngine).noquote()
+        << QStringLiteral("the audio output '%1' can be had now; playing through it")
+               .arg(m_sinkDescription);
+    if (!m_chainSilent || (m_chain != Chain::Ready && m_chain != Chain::Prerolling)) return;
+    m_resumeAt = m_chain == Chain::Ready ? position() : std::max(0.0, m_pendingSeek);
+    m_heldDuration = m_chain == Chain::Ready ? duration() : 0;
+    m_holding = true;
+    reopen();
 }

@@ -6,8 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include <gst/pbutils/pbutils.h>
+
 #include <QFile>
 #include <QLoggingCategory>
+
+#include "platform/gst/adtslength.h"
+#include "platform/gst/chaindriver.h"
 
 Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
@@ -20,13 +25,32 @@ QString errorText(GError* error) {
     return QString::fromUtf8(error && error->message ? error->message : "unknown error");
 }
 
+// The framework's reasons are sentences of their own; ours go inside one.
+QString withoutFullStop(QString reason) {
+    reason = reason.trimmed();
+    while (reason.endsWith(QLatin1Char('.'))) reason.chop(1);
+    return reason;
+}
+
+constexpr const char* kCountedLength = "quaverly-counted-length";
+
+// Streaming playlists list their parts by address, elsewhere: no local file is one.
+bool isStreamingPlaylist(const QString& type) {
+    return type == QLatin1String("application/x-hls") ||
+           type == QLatin1String("application/dash+xml") ||
+           type == QLatin1String("application/vnd.ms-sstr+xml");
+}
+
 }  // namespace
 
 bool PlaybinEngine::load(const QString& path) {
     releaseChain();
+    if (m_retryTimer) g_source_remove(m_retryTimer);
+    m_retryTimer = 0;
     m_chain = Chain::None;
     m_requested = State::Stopped;
     m_failure.clear();
+    m_outputFailure.clear();
     m_duration = 0;
     m_lastPosition = 0;
     m_hasAudio = false;
@@ -34,10 +58,12 @@ bool PlaybinEngine::load(const QString& path) {
     m_seekPending = false;
     m_atStart = false;
     m_pendingSeek = -1;
+    m_holding = false;
     m_path = path;
+    // An outage of the output goes on across files: the next file waits for it too.
     initialise();
     if (!m_usable) {
-        fail(QStringLiteral("the media engine could not be started"));
+        fail(QStringLiteral("the media engine could not be started"), Fault::Plugin);
         return false;
     }
     // Opening a FIFO or a device blocks or never ends: only regular files are played.
@@ -49,41 +75,40 @@ bool PlaybinEngine::load(const QString& path) {
         fail(QStringLiteral("not a regular file"));
         return false;
     }
+    if (m_silent) probeOutput();  // the real output may be there by now
+    return startChain();
+}
+
+// A chain for the current file, prepared while the event loop runs: the bus says when it
+// is ready, or why not.
+bool PlaybinEngine::startChain() {
     GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(native.constData(), &error);
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(m_path).constData(), &error);
     if (!uri) {
         fail(errorText(error));
         g_clear_error(&error);
         return false;
     }
+    m_missingPlugin.clear();
     const bool built = buildChain();
     if (built) g_object_set(m_playbin, "uri", uri, nullptr);
     g_free(uri);
     if (!built) return false;
-
-    // Prepared while the event loop runs: the bus says when it is ready, or why not.
     m_chain = Chain::Prerolling;
     m_deadline = g_timeout_add(kLoadDeadlineMs, &PlaybinEngine::onDeadline, this);
-    const GstStateChangeReturn result = gst_element_set_state(m_playbin, GST_STATE_PAUSED);
-    if (result == GST_STATE_CHANGE_FAILURE) {
-        QString reason = QStringLiteral("the chain could not start");
-        if (GstMessage* msg = gst_bus_pop_filtered(m_bus, GST_MESSAGE_ERROR)) {
-            gst_message_parse_error(msg, &error, nullptr);
-            reason = errorText(error);
-            g_clear_error(&error);
-            gst_message_unref(msg);
-        }
-        fail(reason);
-        return false;
-    }
-    if (result != GST_STATE_CHANGE_ASYNC) finishPreroll();
-    return m_chain != Chain::Failed;
+    m_driver->setState(GST_STATE_PAUSED);
+    return true;
 }
 
 gboolean PlaybinEngine::onDeadline(gpointer self) {
     auto* engine = static_cast<PlaybinEngine*>(self);
     engine->m_deadline = 0;
-    if (engine->m_chain == Chain::Prerolling)
+    if (engine->m_chain != Chain::Prerolling) return G_SOURCE_REMOVE;
+    // The file gave sound, and the output did not take it.
+    if (engine->soundDecoded())
+        engine->outputFault(QStringLiteral("it did not take the sound within %1 seconds")
+                                .arg(kLoadDeadlineMs / 1000));
+    else
         engine->fail(QStringLiteral("it was not ready to play after %1 seconds")
                          .arg(kLoadDeadlineMs / 1000));
     return G_SOURCE_REMOVE;
@@ -98,56 +123,166 @@ void PlaybinEngine::finishPreroll() {
         fail(QStringLiteral("no sound in the file"));
         return;
     }
+    noteOutputWorks();
     m_chain = Chain::Ready;
     m_hasAudio = true;
+    m_holding = false;
     queryDuration();
+    if (m_duration <= 0) {
+        // Counted on a worker; the answer comes back on the bus.
+        auto* path = new QString(m_path);
+        gst_element_call_async(
+            m_playbin,
+            [](GstElement* playbin, gpointer data) {
+                const double length = adtsLength(*static_cast<QString*>(data));
+                if (length > 0)
+                    gst_element_post_message(
+                        playbin, gst_message_new_application(
+                                     GST_OBJECT(playbin),
+                                     gst_structure_new(kCountedLength, "seconds", G_TYPE_DOUBLE,
+                                                       length, nullptr)));
+            },
+            path, [](gpointer data) { delete static_cast<QString*>(data); });
+    }
     const double target = std::max(0.0, m_pendingSeek);
     m_pendingSeek = -1;
     if (target > 0 || m_rate != 1.0) seek(target, m_rate);
     m_ended = m_duration > 0 && target >= m_duration;
     m_atStart = target == 0 && m_requested != State::Running;
-    if (m_requested == State::Running) gst_element_set_state(m_playbin, GST_STATE_PLAYING);
+    if (m_requested == State::Running) m_driver->setState(GST_STATE_PLAYING);
 }
 
 // Logged once per file; the chain is torn down at once, so its threads and memory go.
-void PlaybinEngine::fail(const QString& reason) {
+void PlaybinEngine::fail(const QString& reason, Fault fault) {
     if (m_chain == Chain::Failed) return;
+    const QString why = withoutFullStop(reason);
     qCInfo(lcMediaEngine).noquote()
-        << QStringLiteral("'%1' could not be played: %2. Check that it is an AAC audio file.")
-               .arg(m_path, reason);
+        << QStringLiteral("'%1' could not be played: %2. %3")
+               .arg(m_path, why,
+                    fault == Fault::Plugin ? QStringLiteral("Check the GStreamer installation.")
+                                           : QStringLiteral("Check that it is an AAC audio file."));
     releaseChain();
+    if (m_retryTimer) g_source_remove(m_retryTimer);
+    m_retryTimer = 0;
     m_chain = Chain::Failed;
-    m_failure = reason;
+    m_failure = why;
     m_duration = 0;
     m_lastPosition = 0;
     m_hasAudio = false;
     m_ended = false;
     m_seekPending = false;
+    m_holding = false;
+}
+
+// The output failed, not the file. Until an output has worked, the file plays on
+// silently at once; after that the file keeps its place and is tried again at growing
+// intervals, until the output is back or the engine's patience ends.
+void PlaybinEngine::outputFault(const QString& reason) {
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    const QString why = withoutFullStop(reason);
+    if (!m_holding) {
+        m_resumeAt = m_chain == Chain::Ready ? position() : std::max(0.0, m_pendingSeek);
+        m_heldDuration = m_chain == Chain::Ready ? duration() : 0;
+        m_holding = true;
+    }
+    if (!m_outputWorked) {
+        sayPlayingSilently(QStringLiteral("the audio output '%1' could not be opened: %2")
+                               .arg(m_sinkDescription, why));
+        reopen();
+        return;
+    }
+    releaseChain();
+    m_chain = Chain::Waiting;
+    m_outageReason = why;
+    const gint64 now = g_get_monotonic_time();
+    if (m_outageSinceUs == 0) {
+        m_outageSinceUs = now;
+        m_retries = 0;
+        qCWarning(lcMediaEngine).noquote()
+            << QStringLiteral("the audio output '%1' failed: %2; waiting for it to come back")
+                   .arg(m_sinkDescription, why);
+    }
+    const gint64 waitedMs = (now - m_outageSinceUs) / 1000;
+    if (waitedMs >= kOutputPatienceMs) {
+        qCWarning(lcMediaEngine).noquote()
+            << QStringLiteral(
+                   "the audio output '%1' did not come back within %2 seconds (%3); playing "
+                   "stopped. Another output can be chosen with --audio-sink, for example "
+                   "--audio-sink pulsesink or --audio-sink alsasink.")
+                   .arg(m_sinkDescription)
+                   .arg(kOutputPatienceMs / 1000)
+                   .arg(why);
+        m_outputFailure = QStringLiteral("%1: %2").arg(m_sinkDescription, why);
+        m_chain = Chain::None;
+        m_requested = State::Stopped;
+        m_holding = false;
+        m_outageSinceUs = 0;
+        return;
+    }
+    const gint64 interval = std::min(4000, 500 << std::min(m_retries, 3));
+    ++m_retries;
+    m_retryTimer = g_timeout_add(guint(std::min(interval, kOutputPatienceMs - waitedMs)),
+                                 &PlaybinEngine::onRetry, this);
+}
+
+gboolean PlaybinEngine::onRetry(gpointer self) {
+    auto* engine = static_cast<PlaybinEngine*>(self);
+    engine->m_retryTimer = 0;
+    if (engine->m_chain == Chain::Waiting) engine->reopen();
+    return G_SOURCE_REMOVE;
+}
+
+// The same file again on a new chain, from the place it held, in the state asked for.
+void PlaybinEngine::reopen() {
+    const State requested = m_requested;
+    releaseChain();
+    m_chain = Chain::None;
+    m_hasAudio = false;
+    m_ended = false;
+    m_seekPending = false;
+    m_atStart = false;
+    m_duration = 0;
+    m_pendingSeek = m_resumeAt > 0 ? m_resumeAt : -1;
+    if (startChain()) m_requested = requested;
+}
+
+// Stop gives up the wait: nothing is loaded any more, and the next start begins anew.
+void PlaybinEngine::stopWaiting() {
+    if (m_retryTimer) g_source_remove(m_retryTimer);
+    m_retryTimer = 0;
+    m_chain = Chain::None;
+    m_requested = State::Stopped;
+    m_holding = false;
+    m_outageSinceUs = 0;
 }
 
 void PlaybinEngine::run() {
-    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling && m_chain != Chain::Waiting)
+        return;
     m_requested = State::Running;
     m_atStart = false;
-    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PLAYING);
+    if (m_chain == Chain::Ready) m_driver->setState(GST_STATE_PLAYING);
 }
 
 void PlaybinEngine::pause() {
-    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling && m_chain != Chain::Waiting)
+        return;
     m_requested = State::Paused;
-    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    if (m_chain == Chain::Ready) m_driver->setState(GST_STATE_PAUSED);
 }
 
 // Stopping keeps the position and the chain, like a pause that reads as stopped;
-// the next run goes on from there.
+// the next run goes on from there. It ends a wait for the output.
 void PlaybinEngine::stop() {
+    if (m_chain == Chain::Waiting) stopWaiting();
     if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
     m_requested = State::Stopped;
-    if (m_chain == Chain::Ready) gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    if (m_chain == Chain::Ready) m_driver->setState(GST_STATE_PAUSED);
 }
 
 IMediaEngine::State PlaybinEngine::state() const {
-    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return State::Stopped;
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling && m_chain != Chain::Waiting)
+        return State::Stopped;
     return m_requested;
 }
 
@@ -160,6 +295,8 @@ bool PlaybinEngine::queryPosition(double* seconds) const {
 }
 
 double PlaybinEngine::position() const {
+    // While the output is away the file holds its place.
+    if (m_holding && m_chain != Chain::Ready) return m_resumeAt;
     if (m_chain != Chain::Ready) return 0;
     if (m_ended) return duration();
     // While a seek is under way the sink still reports the old place: give the target.
@@ -170,6 +307,7 @@ double PlaybinEngine::position() const {
 void PlaybinEngine::setPosition(double seconds) {
     if (!std::isfinite(seconds)) return;
     seconds = std::max(0.0, seconds);
+    if (m_holding && m_chain != Chain::Ready) m_resumeAt = seconds;
     if (m_chain == Chain::Prerolling) {
         m_pendingSeek = seconds;
         return;
@@ -189,6 +327,7 @@ void PlaybinEngine::queryDuration() {
 }
 
 double PlaybinEngine::duration() const {
+    if (m_holding && m_chain != Chain::Ready) return m_heldDuration;
     if (m_chain != Chain::Ready) return 0;
     // Some streams know their length only once data flows; ask until they do.
     if (m_duration <= 0 && !m_ended) const_cast<PlaybinEngine*>(this)->queryDuration();
@@ -205,20 +344,13 @@ void PlaybinEngine::setRate(double rate) {
     seek(from, rate);
 }
 
+// Carried out by the chain's driver; the position reads the target until it has landed.
 bool PlaybinEngine::seek(double seconds, double rate) {
-    const auto target = gint64(std::llround(seconds * GST_SECOND));
-    const bool ok =
-        gst_element_seek(m_playbin, rate, GST_FORMAT_TIME,
-                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-    if (ok) {
-        m_seekPending = true;
-        m_seekStartedUs = g_get_monotonic_time();
-        m_lastPosition = seconds;
-    } else {
-        qCDebug(lcMediaEngine) << "Seek to" << seconds << "at rate" << rate << "refused";
-    }
-    return ok;
+    m_driver->seek(rate, gint64(std::llround(seconds * GST_SECOND)));
+    m_seekPending = true;
+    m_seekStartedUs = g_get_monotonic_time();
+    m_lastPosition = seconds;
+    return true;
 }
 
 // A seek counts as under way until the chain has settled at the new place, or for a
@@ -267,27 +399,40 @@ gboolean PlaybinEngine::onBusMessage(GstBus*, GstMessage* message, gpointer self
 
 void PlaybinEngine::handleMessage(GstMessage* message) {
     if (!m_playbin) return;
-    if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_playbin) &&
-        GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR &&
-        GST_MESSAGE_TYPE(message) != GST_MESSAGE_WARNING &&
-        GST_MESSAGE_TYPE(message) != GST_MESSAGE_DURATION_CHANGED)
-        return;
     switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gst_message_parse_error(message, &error, nullptr);
-            const QString reason = errorText(error);
-            g_clear_error(&error);
-            if (m_chain == Chain::Ready || m_chain == Chain::Prerolling) fail(reason);
-            break;
-        }
+        case GST_MESSAGE_ERROR:
+            handleError(message);
+            return;
         case GST_MESSAGE_WARNING: {
             GError* error = nullptr;
             gst_message_parse_warning(message, &error, nullptr);
             qCDebug(lcMediaEngine).noquote() << "Warning:" << errorText(error);
             g_clear_error(&error);
-            break;
+            return;
         }
+        case GST_MESSAGE_ELEMENT:
+            // Said before the error it leads to: what no installed plug-in could handle.
+            if (gst_is_missing_plugin_message(message)) {
+                GstCaps* caps = nullptr;
+                gst_structure_get(gst_message_get_structure(message), "detail", GST_TYPE_CAPS,
+                                  &caps, nullptr);
+                if (caps && !gst_caps_is_empty(caps))
+                    m_missingPlugin =
+                        QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(caps, 0)));
+                if (caps) gst_caps_unref(caps);
+            }
+            return;
+        case GST_MESSAGE_APPLICATION:
+            handleApplication(message);
+            return;
+        case GST_MESSAGE_DURATION_CHANGED:
+            if (m_chain == Chain::Ready && !m_ended) queryDuration();
+            return;
+        default:
+            break;
+    }
+    if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_playbin)) return;
+    switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ASYNC_DONE:
             if (m_chain == Chain::Prerolling)
                 finishPreroll();
@@ -304,10 +449,46 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
             }
             m_ended = true;
             break;
-        case GST_MESSAGE_DURATION_CHANGED:
-            if (m_chain == Chain::Ready && !m_ended) queryDuration();
-            break;
         default:
             break;
     }
+}
+
+void PlaybinEngine::handleError(GstMessage* message) {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    const QString reason = errorText(error);
+    const bool missingPlugin =
+        error &&
+        ((error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
+         (error->domain == GST_STREAM_ERROR && error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND));
+    g_clear_error(&error);
+    if (m_chain != Chain::Ready && m_chain != Chain::Prerolling) return;
+    if (fromTheOutput(GST_MESSAGE_SRC(message)))
+        outputFault(reason);
+    else if (missingPlugin && isStreamingPlaylist(m_missingPlugin))
+        fail(
+            QStringLiteral("it is a streaming playlist whose parts lie elsewhere, and only local "
+                           "files are played"));
+    else if (missingPlugin && !m_missingPlugin.isEmpty())
+        fail(QStringLiteral("no installed plug-in reads %1").arg(m_missingPlugin), Fault::Plugin);
+    else
+        fail(reason);
+}
+
+// What the chain's workers tell: a state change that completed at once, or failed, and
+// a length counted from the file.
+void PlaybinEngine::handleApplication(GstMessage* message) {
+    const GstStructure* s = gst_message_get_structure(message);
+    double seconds = 0;
+    if (s && gst_structure_has_name(s, kCountedLength) && m_chain == Chain::Ready &&
+        m_duration <= 0 && gst_structure_get_double(s, "seconds", &seconds))
+        m_duration = seconds;
+    if (!s || m_chain != Chain::Prerolling) return;
+    int state = GST_STATE_VOID_PENDING;
+    gst_structure_get_int(s, "state", &state);
+    if (gst_structure_has_name(s, ChainDriver::kStateFailed))
+        fail(QStringLiteral("the chain could not start"));
+    else if (gst_structure_has_name(s, ChainDriver::kStateDone) && state >= GST_STATE_PAUSED)
+        finishPreroll();
 }
