@@ -105,6 +105,8 @@ double Transport::rnd() {
 void Transport::PlayTheFile(bool GoBack, bool Navigate) {
     ++m_playTheFileDepth;
     const auto leave = qScopeGuard([this] { --m_playTheFileDepth; });
+    // Files passed over while they fail are passed in the direction the user went.
+    m_goingBack = GoBack;
     StepRunner r(m_boxes, formLocation("PlayTheFile"));
     Playlist& list = m_list;
 
@@ -158,9 +160,13 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
     }
     if (r.test(148, [&] { return !ordinaryFileExists(m_fs, path); })) {
         m_unplayable.insert(path);
+        m_lastTried = path;
+        m_lastTriedWhy = QStringLiteral("it does not exist");
         tell(QStringLiteral("File selected does not exists."));
         return;
     }
+    m_lastTried = path;
+    m_lastTriedWhy.clear();
     r.step(164, [&] { m_isPlaying = true; });
     r.step(166, [&] { music().setFileName(path); });
     r.step(168, [&] { music().setPosition(0); });
@@ -245,7 +251,7 @@ void Transport::tmrTimer_Timer() {
     // 100 ms without end.
     if (m_playTheFileDepth > 0 || !m_music) return;
     const ChangeNotice notice(*this);
-    if (passOverUnplayable()) return;
+    if (outputGaveUp() || passOverUnplayable()) return;
     if (m_music->duration() == 0) return;
     m_unplayable.clear();  // this file plays: a run of failures is over
     const double length = m_music->duration();
@@ -292,28 +298,49 @@ void Transport::showPaused(bool paused) {
     m_paused = paused;
 }
 
+// The engine waited for a sound output that went away, and it did not come back: playback
+// stops as the Stop button stops it, and one box says why. The list is not at fault.
+bool Transport::outputGaveUp() {
+    if (!m_isPlaying) return false;
+    const QString why = m_music->OutputFailure();
+    if (why.isEmpty()) return false;
+    stopAfterFailures(
+        QStringLiteral("Playing has stopped: the sound output could not be used (%1).").arg(why));
+    return true;
+}
+
 // While playing, a file that cannot be played counts as a track that has ended: the next
-// entry is chosen as at the end of a track. Once every entry of the list has failed in a
-// row, playback stops as the Stop button stops it, and one box says why.
+// entry is chosen as at the end of a track, in the direction the user last went. Once
+// every entry of the list has failed in a row, playback stops as the Stop button stops
+// it, and one box says why. A list emptied meanwhile stops without one.
 bool Transport::passOverUnplayable() {
     if (!m_isPlaying || m_paused) return false;
     const QString why = m_music->Failure();
     if (why.isEmpty()) return false;
-    const QString last = m_music->FileName();
-    m_unplayable.insert(last);
-    if (untriedEntryBesides(0)) {
-        PlayTheFile(false, false);
+    const QString loaded = m_music->FileName();
+    m_unplayable.insert(loaded);
+    if (m_lastTried == loaded && m_lastTriedWhy.isEmpty()) m_lastTriedWhy = why;
+    if (m_list.Count() == 0) {
+        stopAfterFailures(QString());
         return true;
     }
+    if (untriedEntryBesides(0)) {
+        PlayTheFile(m_goingBack, false);
+        return true;
+    }
+    stopAfterFailures(QStringLiteral("None of the files in the list could be played. The last one, "
+                                     "%1, could not be played: %2.")
+                          .arg(m_lastTried, m_lastTriedWhy.isEmpty() ? why : m_lastTriedWhy));
+    return true;
+}
+
+void Transport::stopAfterFailures(const QString& message) {
     m_unplayable.clear();
     showStarted(false);
     showPaused(false);
     m_music->StopPlaying();
     m_isPlaying = false;
-    tell(QStringLiteral("None of the files in the list could be played. The last one, %1, "
-                        "could not be played: %2.")
-             .arg(last, why));
-    return true;
+    if (!message.isEmpty()) tell(message);
 }
 
 // Some entry other than the one at `position` has not failed since a file last played.

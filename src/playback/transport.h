@@ -148,6 +148,8 @@ private:
     void showPaused(bool paused);
     clsMusic& music() const;
     bool passOverUnplayable();
+    bool outputGaveUp();
+    void stopAfterFailures(const QString& message);
     bool untriedEntryBesides(int position) const;
     double rnd();
     void tell(const QString& text);
@@ -169,6 +171,10 @@ private:
     bool m_started = false;  // Start/Stop reads "Stop Playing"
     bool m_paused = false;   // Pause/Resume reads "Resume"
     int m_playTheFileDepth = 0;
-    // Entries found unplayable (or missing) since a file last played.
+    // Entries found unplayable (or missing) since a file last played, and the entry
+    // tried last with why it failed (empty until known).
     QSet<QString> m_unplayable;
+    QString m_lastTried;
+    QString m_lastTriedWhy;
+    bool m_goingBack = false;  // the last choice of a track went backwards
 };

@@ -348,6 +348,56 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.loadCount, 12);
     }
 
+    // How a run of failures ends, and who it blames: the entry tried last with its own
+    // reason, nobody when the list was emptied, the output and not the files when it is
+    // the output that went away. After Previous, the run goes on backwards.
+    void failureRunsEnd_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("lastLoaded");
+        QTest::newRow("an unplayable entry, then a missing one")
+            << "missing"
+            << QStringList({"File selected does not exists.",
+                            "None of the files in the list could be played. The last one, "
+                            "/music/track2.aac, could not be played: it does not exist."})
+            << "";
+        QTest::newRow("the list emptied while its file fails") << "cleared" << QStringList() << "";
+        QTest::newRow("the output gone for good")
+            << "output"
+            << QStringList({"Playing has stopped: the sound output could not be used "
+                            "(pulsesink: Connection refused)."})
+            << "";
+        QTest::newRow("Previous passes over backwards") << "back" << QStringList() << "";
+    }
+    void failureRunsEnd() {
+        QFETCH(QString, how);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, lastLoaded);
+        FormRig rig;
+        const int n = how == "missing" ? 2 : 3;
+        setUp(rig, n, true);
+        Form1& f = *rig.form;
+        const QStringList files = paths(n);
+        rig.engine.unplayable = {files[how == "back" ? 1 : 0]};
+        if (how == "missing") rig.fs.remove(files[1]);
+        f.PushButton1_Click();
+        if (how == "back") {
+            f.PushButton7_Click();
+            f.PushButton7_Click();  // track 3 plays
+            f.PushButton6_Click();  // track 2 fails: track 1 is next, not track 3 again
+        }
+        if (how == "cleared") f.PushButton11_Click();
+        if (how == "output") {
+            rig.engine.unplayable.clear();
+            rig.engine.load(files[0]);
+            rig.engine.currentOutputFailure = "pulsesink: Connection refused";
+        }
+        for (int tick = 0; tick < 5; ++tick) f.tmrTimer_Timer();
+        QCOMPARE(rig.messages(), messages);
+        QCOMPARE(rig.engine.loadedPath, lastLoaded.isEmpty() ? paths(1)[0] : lastLoaded);
+        QCOMPARE(f.PushButton1->text(), how == "back" ? kStop : kStart);
+    }
+
     void sliders() {
         FormRig rig;
         setUp(rig, 1, true);

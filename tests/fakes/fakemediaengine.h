@@ -35,6 +35,8 @@ public:
     bool currentHasAudio = false;
     bool loaded = false;
     QString currentFailure;
+    // The engine gave up waiting for its sound output.
+    QString currentOutputFailure;
 
     // The track played to its end: position reads exactly the duration.
     void endTrack() { currentPosition = currentDuration; }
@@ -98,6 +100,7 @@ public:
     }
     bool hasAudio() const override { return read(currentHasAudio); }
     QString failure() const override { return read(currentFailure); }
+    QString outputFailure() const override { return read(currentOutputFailure); }
 
 private:
     // A broken back-end may throw anything, not only the standard exceptions.
