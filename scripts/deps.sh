@@ -20,6 +20,8 @@ packages=(
     fonts-liberation qt6-wayland
     # tests: a display with a notification area, synthetic input, test audio
     gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils x11-xkb-utils imagemagick sox
+    # tests of a sound server that goes away and comes back
+    pulseaudio gstreamer1.0-pulseaudio
     # tests that run a step as another user (setpriv)
     util-linux
     # tests and the benchmark of the remote: a private session bus and a second client
