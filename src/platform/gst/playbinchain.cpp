@@ -336,8 +336,15 @@ GstElement* PlaybinEngine::makeSink() {
     return GST_ELEMENT(gst_object_ref_sink(sink));
 }
 
-bool PlaybinEngine::soundDecoded() const {
-    return m_guard && m_guard->decoded;
+// The file gave sound that the output did not take, or the output is still being opened
+// (a sound server that does not answer holds it there): either way the file is not at
+// fault for a chain that is not ready.
+bool PlaybinEngine::heldUpByTheOutput() const {
+    if (m_guard && m_guard->decoded) return true;
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    return m_sink && gst_element_get_state(m_sink, &state, &pending, 0) == GST_STATE_CHANGE_ASYNC &&
+           state == GST_STATE_NULL && pending != GST_STATE_VOID_PENDING;
 }
 
 // Whether a message comes from the output side of the chain: the sink, or the part of

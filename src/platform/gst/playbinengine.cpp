@@ -104,8 +104,7 @@ gboolean PlaybinEngine::onDeadline(gpointer self) {
     auto* engine = static_cast<PlaybinEngine*>(self);
     engine->m_deadline = 0;
     if (engine->m_chain != Chain::Prerolling) return G_SOURCE_REMOVE;
-    // The file gave sound, and the output did not take it.
-    if (engine->soundDecoded())
+    if (engine->heldUpByTheOutput())
         engine->outputFault(QStringLiteral("it did not take the sound within %1 seconds")
                                 .arg(kLoadDeadlineMs / 1000));
     else

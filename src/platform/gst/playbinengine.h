@@ -98,7 +98,7 @@ private:
     bool buildChain();
     GstElement* makeSink();
     bool fromTheOutput(GstObject* source) const;
-    bool soundDecoded() const;
+    bool heldUpByTheOutput() const;
     void noteOutputWorks();
     void sayPlayingSilently(const QString& why);
     void probeOutput();
