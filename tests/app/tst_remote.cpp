@@ -151,7 +151,9 @@ private Q_SLOTS:
         QCOMPARE(rig.remote->state().track, tracks(3)[2]);
         QCOMPARE(rig.remote->state().lengthUs, qint64(60'000'000));
         rig.remote->setPositionUs(12'500'000);
-        QCOMPARE(rig.remote->positionUs(), qint64(12'500'000));
+        QCOMPARE(rig.engine.currentPosition, 12.5);
+        rig.engine.currentPosition = 20.25;
+        QCOMPARE(rig.remote->positionUs(), qint64(20'250'000));
     }
 
     // Files from outside: added once, the first one given plays now whatever plays,

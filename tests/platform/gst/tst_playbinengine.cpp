@@ -96,7 +96,7 @@ void TestPlaybinEngine::playsToTheEndWithPositionEqualToDuration() {
     music.setPosition(0);
     music.Play();
     // An ADTS stream tells its length once some of it has been parsed.
-    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 10000);
     const double length = music.duration();
     QVERIFY2(std::abs(length - 1.0) < 0.1, qPrintable(QString::number(length)));
     QVERIFY(music.Position() < length);
@@ -124,7 +124,7 @@ void TestPlaybinEngine::transportStates() {
     music.Play();
     QCOMPARE(music.State(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 0.2, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 10000);
     music.Pause();
     QCOMPARE(music.State(), 2);
     QTRY_COMPARE(currentState(engine->pipeline()), GST_STATE_PAUSED);
@@ -142,7 +142,7 @@ void TestPlaybinEngine::seekingClampsAndEnds() {
     clsMusic music(*engine);
     music.setFileName(m_twoSeconds);
     music.Play();
-    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0, 10000);
     music.Pause();
     const double length = music.duration();
     music.setPosition(-5);
@@ -370,7 +370,7 @@ void TestPlaybinEngine::videoFilePlaysItsSoundOnly() {
     QVERIFY(!music.HasVideo());
     QCOMPARE(music.Width().toInt(), 0);
     music.Play();
-    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0.5, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(music.duration() > 0.5, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(atTheEnd(music), 5000);
     QVERIFY(!containsElementOfClass(engine->pipeline(), {"Sink", "Video"}));
 }
