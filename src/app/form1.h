@@ -154,7 +154,6 @@ protected:
 
 private:
     // TransportView
-    PlayOrder playOrder() const override;
     void setStartStopCaption(const QString& caption) override;
     void setPauseCaption(const QString& caption) override;
     void setVolumeCaption(const QString& caption) override;

@@ -85,11 +85,6 @@ void Form1::restoreFromTray() {
     activateWindow();
 }
 
-PlayOrder Form1::playOrder() const {
-    if (Option1->isChecked()) return PlayOrder::Random;
-    if (Option2->isChecked()) return PlayOrder::InOrder;
-    return PlayOrder::None;
-}
 void Form1::setStartStopCaption(const QString& caption) {
     PushButton1->setText(caption);
 }

@@ -118,7 +118,7 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
     r.step(104, [&] {
         if (Navigate) m_keepSelection = false;
     });
-    const PlayOrder order = m_view.playOrder();
+    const PlayOrder order = m_order;
     if (r.test(106, [&] { return m_requestedIndex != 0; })) {
         r.step(108, [&] { list.Select(m_requestedIndex); });
         r.step(110, [&] { m_requestedIndex = 0; });
@@ -398,6 +398,7 @@ void Transport::Speed_Scroll(int value) {
 
 void Transport::rememberOptions(bool random, bool inOrder) {
     const ChangeNotice notice(*this);
+    m_order = random ? PlayOrder::Random : inOrder ? PlayOrder::InOrder : PlayOrder::None;
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     try {
         m_store.save(SettingKey::Option1, flag(random));

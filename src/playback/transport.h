@@ -34,8 +34,6 @@ enum class PlayOrder { None, Random, InOrder };
 class TransportView {
 public:
     virtual ~TransportView() = default;
-    // Read from the option buttons at each choice of a track.
-    virtual PlayOrder playOrder() const = 0;
     virtual void setStartStopCaption(const QString& caption) = 0;
     virtual void setPauseCaption(const QString& caption) = 0;
     virtual void setVolumeCaption(const QString& caption) = 0;
@@ -95,7 +93,8 @@ public:
     void Volume_Scroll(int value, int maximum);
     void Balance_Scroll(int value);
     void Speed_Scroll(int value);
-    // Stores the play order as the option buttons show it now.
+    // The option buttons' handling: the play order they show now, kept for the choice of
+    // tracks and stored.
     void rememberOptions(bool random, bool inOrder);
 
     void reseed();
@@ -103,7 +102,7 @@ public:
     // The window's settings as its controls last told them: the level slider
     // (0..kMaxLevel), the play order, the speed as a rate (kMinSpeed..kMaxSpeed/kSpeedScale).
     int level() const { return m_level; }
-    bool shuffle() const { return m_view.playOrder() == PlayOrder::Random; }
+    bool shuffle() const { return m_order == PlayOrder::Random; }
     double rate() const;
     // The load step: the level read from the settings, set on the slider without running
     // its handling (the caption and the engine are set by steps of their own).
@@ -164,6 +163,7 @@ private:
     std::unique_ptr<clsMusic> m_music;
     Shown m_told;
     int m_level = 0;
+    PlayOrder m_order = PlayOrder::None;          // as the option buttons last told it
     int m_speed = static_cast<int>(kSpeedScale);  // the slider starts at a rate of 1
     bool m_keepSelection = false;
     qint32 m_requestedIndex = 0;
