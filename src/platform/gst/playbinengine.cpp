@@ -90,6 +90,7 @@ bool PlaybinEngine::startChain() {
         return false;
     }
     m_missingPlugin.clear();
+    m_lengthCounted = false;
     const bool built = buildChain();
     if (built) g_object_set(m_playbin, "uri", uri, nullptr);
     g_free(uri);
@@ -425,7 +426,7 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
             handleApplication(message);
             return;
         case GST_MESSAGE_DURATION_CHANGED:
-            if (m_chain == Chain::Ready && !m_ended) queryDuration();
+            if (m_chain == Chain::Ready && !m_ended && !m_lengthCounted) queryDuration();
             return;
         default:
             break;
@@ -481,8 +482,10 @@ void PlaybinEngine::handleApplication(GstMessage* message) {
     const GstStructure* s = gst_message_get_structure(message);
     double seconds = 0;
     if (s && gst_structure_has_name(s, kCountedLength) && m_chain == Chain::Ready &&
-        m_duration <= 0 && gst_structure_get_double(s, "seconds", &seconds))
+        m_duration <= 0 && gst_structure_get_double(s, "seconds", &seconds)) {
         m_duration = seconds;
+        m_lengthCounted = true;
+    }
     if (!s || m_chain != Chain::Prerolling) return;
     int state = GST_STATE_VOID_PENDING;
     gst_structure_get_int(s, "state", &state);

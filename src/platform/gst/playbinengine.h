@@ -156,6 +156,7 @@ private:
     double m_resumeAt = 0;
     double m_heldDuration = 0;
     double m_duration = 0;
+    bool m_lengthCounted = false;  // counted from the frames: exact, the parser's is not
     mutable double m_lastPosition = 0;
     bool m_hasAudio = false;
     bool m_ended = false;        // the stream has ended: position reads the duration
