@@ -27,11 +27,7 @@ void Form1::Form_QueryUnload() {
     m_closing = true;
     const BusyState::Guard busy(m_busy);
     StepRunner r(*m_services.boxes, formLocation("Form_QueryUnload"));
-    r.step(100, [&] {
-        clsMusic* music = m_transport->Music();
-        if (!music) throw Failure(QStringLiteral("Object variable not set"));
-        if (music->State() != 0) music->StopPlaying();
-    });
+    r.step(100, [&] { m_transport->stopEngine(); });
     r.step(102, [&] {
         if (cSysTray1) cSysTray1->setInTray(false);
     });

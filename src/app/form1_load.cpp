@@ -122,10 +122,7 @@ void Form1::Form_Load() {
         m_transport->restoreLevel(level);
     });
     r.step(154, [&] { Frame3->setTitle(Caption::volumeLevel(Slider1->value())); });
-    r.step(156, [&] {
-        if (!m_transport->Music()) throw Failure(QStringLiteral("Object variable not set"));
-        m_transport->Music()->setVolume(Transport::LevelToVolume(Slider1->value()));
-    });
+    r.step(156, [&] { m_transport->applyLevel(Slider1->value()); });
     r.step(160, [&] { m_transport->keepSelectionForFirstStart(); });
     r.step(162, [&] {
         if (cSysTray1) cSysTray1->setTrayTip(kProductName);

@@ -185,12 +185,7 @@ void RemoteWiring::setRate(double rate) {
 }
 
 void RemoteWiring::setPositionUs(qint64 position) {
-    // Only within a file that plays: moved while stopped, the monitor would take the
-    // file's end for the end of playback and start the next one.
-    clsMusic* music = m_form.transport().Music();
-    if (!music || m_form.transport().status() != PlaybackStatus::Playing) return;
-    const double length = music->duration();
-    music->setPosition(std::clamp(double(position) / 1e6, 0.0, std::max(0.0, length)));
+    m_form.transport().seek(double(position) / 1e6);
 }
 
 void RemoteWiring::whenChanged(std::function<void()> notify) {

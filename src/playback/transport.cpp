@@ -276,6 +276,19 @@ double Transport::position() const {
     return m_music ? m_music->Position() : 0;
 }
 
+void Transport::applyLevel(int level) {
+    music().setVolume(LevelToVolume(level));
+}
+
+void Transport::stopEngine() {
+    if (music().State() != 0) music().StopPlaying();
+}
+
+void Transport::seek(double seconds) {
+    if (!m_music || status() != PlaybackStatus::Playing) return;
+    m_music->setPosition(std::clamp(seconds, 0.0, std::max(0.0, m_music->duration())));
+}
+
 void Transport::start() {
     const ChangeNotice notice(*this);
     if (status() != PlaybackStatus::Stopped) return;

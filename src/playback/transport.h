@@ -58,8 +58,13 @@ public:
 
     // Load step: the engine is made once and kept for the run.
     void createMusic(IMediaEngine& engine) { m_music = std::make_unique<clsMusic>(engine); }
-    // The engine wrapper, null before the load step made it.
-    clsMusic* Music() const { return m_music.get(); }
+    // Load step: the engine takes the volume of a level. Throws before createMusic.
+    void applyLevel(int level);
+    // Closing: the engine stops when it plays or is paused. Throws before createMusic.
+    void stopEngine();
+    // Moves within the file that plays (0..its length); nothing while paused or stopped,
+    // where the monitor would take the file's end for the end of playback.
+    void seek(double seconds);
 
     void PlayTheFile(bool GoBack, bool Navigate);
     static int LevelToVolume(int level);

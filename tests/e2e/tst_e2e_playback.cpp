@@ -137,7 +137,7 @@ class TestE2EPlayback : public QObject {
             form->Form_Load();
             // Each track that starts, in order.
             QObject::connect(form->tmrTimer, &QTimer::timeout, form.get(), [this] {
-                const QString now = form->transport().Music()->FileName();
+                const QString now = form->transport().track();
                 if (played.isEmpty() || played.last() != now) played << now;
             });
         }
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.count(), 0);
         // The end of a file reads exactly its length, and Play starts it over.
         rig.form->PushButton1_Click();
-        QCOMPARE(rig.form->transport().Music()->State(), 0);
+        QCOMPARE(rig.realEngine.state(), IMediaEngine::State::Stopped);
     }
 
     void randomNeverRepeatsAtOnce() {
@@ -183,13 +183,13 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         QList<double> ticks;  // the place the engine reads at each tick of the monitor
         QObject::connect(f.tmrTimer, &QTimer::timeout, &f,
-                         [&] { ticks << f.transport().Music()->Position(); });
+                         [&] { ticks << f.transport().position(); });
         f.PushButton1_Click();
-        QTRY_VERIFY(f.transport().Music()->Position() > 0);  // it sounds, not only prepared
-        QCOMPARE(f.transport().Music()->State(), 1);
+        QTRY_VERIFY(f.transport().position() > 0);  // it sounds, not only prepared
+        QCOMPARE(rig.realEngine.state(), IMediaEngine::State::Running);
         f.PushButton4_Click();
         ticks.clear();
-        QTRY_COMPARE(f.transport().Music()->State(), 2);
+        QTRY_COMPARE(rig.realEngine.state(), IMediaEngine::State::Paused);
         QCOMPARE(f.PushButton4->text(), kResume);
         // The chain settles into its pause a moment after the request; from the first two
         // ticks that read the same place, paused means paused for five more.
@@ -197,11 +197,11 @@ private Q_SLOTS:
         const qsizetype held = ticks.size() - 1;
         QTRY_VERIFY(ticks.size() >= held + 6);
         QCOMPARE(ticks.mid(held, 6), QList<double>(6, ticks[held]));
-        QTRY_VERIFY(f.transport().Music()->duration() > ticks[held]);  // midway, not at the end
+        QTRY_VERIFY(f.transport().length() > ticks[held]);  // midway, not at the end
         f.PushButton4_Click();
-        QTRY_COMPARE(f.transport().Music()->State(), 1);
+        QTRY_COMPARE(rig.realEngine.state(), IMediaEngine::State::Running);
         f.PushButton1_Click();
-        QTRY_COMPARE(f.transport().Music()->State(), 0);
+        QTRY_COMPARE(rig.realEngine.state(), IMediaEngine::State::Stopped);
         QCOMPARE(f.PushButton1->text(), kStart);
         QCOMPARE(f.PushButton4->text(), kPause);
     }
@@ -213,8 +213,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QRect third = f.ListView1->visualRect(f.ListView1->model()->index(2, 0));
         QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, third.center());
-        QTRY_COMPARE(f.transport().Music()->FileName(), m_files[2]);
-        QTRY_COMPARE(f.transport().Music()->State(), 1);
+        QTRY_COMPARE(f.transport().track(), m_files[2]);
+        QTRY_COMPARE(rig.realEngine.state(), IMediaEngine::State::Running);
     }
 
     // Files met in real folders that cannot be played: each is tried once, said once on
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QVERIFY2(rig.messages()[0].startsWith("None of the files in the list could be played.") &&
                      !rig.messages()[0].endsWith(".."),
                  qPrintable(rig.messages()[0]));
-        QCOMPARE(rig.form->transport().Music()->State(), 0);
+        QCOMPARE(rig.realEngine.state(), IMediaEngine::State::Stopped);
     }
 
     // The sound server goes away while a file plays and comes back: the file is not to
@@ -285,10 +285,10 @@ private Q_SLOTS:
         Rig rig(m_dir.path(), {longer, m_files[0]}, true,
                 "pulsesink server=unix:" + server.socket());
         rig.form->PushButton1_Click();
-        clsMusic& music = *rig.form->transport().Music();
-        QTRY_VERIFY_WITH_TIMEOUT(music.Position() > 1.0, 5000);
+        const Transport& music = rig.form->transport();
+        QTRY_VERIFY_WITH_TIMEOUT(music.position() > 1.0, 5000);
         server.kill();
-        const double heldAt = music.Position();
+        const double heldAt = music.position();
         QTRY_COMPARE(log.waits(), 1);  // the engine has noticed
         QVERIFY(server.start());
         QTRY_VERIFY_WITH_TIMEOUT(rig.played.contains(m_files[0]), 15000);
