@@ -349,6 +349,9 @@ private Q_SLOTS:
         QTest::newRow("OpenUri a file")
             << "empty"
             << "Player.OpenUri" << QVariantList{"@file"} << "" << QStringList{"open:@file"};
+        QTest::newRow("OpenUri a text")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@text"} << invalid << QStringList{};
         QTest::newRow("Open a missing file")
             << "empty"
             << "Open" << QVariantList{QStringList{"/no/such.aac"}} << invalid << QStringList{};
@@ -363,11 +366,16 @@ private Q_SLOTS:
         QFETCH(QStringList, calls);
         QTemporaryDir dir;
         const QString file = dir.filePath("a.aac"), fifo = dir.filePath("fifo");
-        QFile(file).open(QIODevice::WriteOnly);
+        QVERIFY(writeAacFile(file, 0.1));
+        QFile text(dir.filePath("passwd"));
+        QVERIFY(text.open(QIODevice::WriteOnly) &&
+                text.write("root:x:0:0:root:/root:/bin/sh\n") > 0);
+        text.close();
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         for (QVariant& a : args) {
             if (a == "@file") a = QUrl::fromLocalFile(file).toString();
             if (a == "@fifo") a = QUrl::fromLocalFile(fifo).toString();
+            if (a == "@text") a = QUrl::fromLocalFile(text.fileName()).toString();
         }
         calls.replaceInStrings("@file", file);
         FakeBusRig rig;

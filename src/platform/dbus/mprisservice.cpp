@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QUrl>
 
@@ -70,6 +71,22 @@ bool takes(const QDBusMessage& message, const char* signature) {
 bool isRegularFile(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// What the desktop takes the file to be, by its content and name, may be played: sound, an
+// MP4 container, or a type nobody knows (the engine then finds out). Texts, pictures,
+// documents and the like are refused.
+bool mayBeSound(const QString& path) {
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    QStringList names = type.allAncestors();
+    names << type.name();
+    return std::any_of(names.cbegin(), names.cend(),
+                       [](const QString& name) {
+                           return name.startsWith(QLatin1String("audio/")) ||
+                                  name == QLatin1String("video/mp4") ||
+                                  name == QLatin1String("application/mp4");
+                       }) ||
+           type.name() == QLatin1String("application/octet-stream");
 }
 
 // The answer to a request to open files.
@@ -371,6 +388,13 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message
     const QUrl url(uri);
     if (!url.isLocalFile() || !isRegularFile(url.toLocalFile())) {
         refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
+        return;
+    }
+    if (!mayBeSound(url.toLocalFile())) {
+        refuse(message, kInvalidArgs,
+               QStringLiteral("not a sound file (%1): ")
+                       .arg(QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name()) +
+                   uri);
         return;
     }
     answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
