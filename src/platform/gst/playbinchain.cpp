@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The making and unmaking of PlaybinEngine's chains: the framework, the audio output,
-// the guards that watch a chain grow, and the thread that tears chains down.
+// and the guards that watch a chain grow; chainreaper.cpp tears chains down.
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include <QLoggingCategory>
 
 #include "platform/gst/chaindriver.h"
+#include "platform/gst/chainreaper.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 
@@ -155,58 +152,6 @@ struct ChainGuard {
                                  gst_message_new_error(GST_OBJECT(element), error, nullptr));
         g_error_free(error);
     }
-};
-
-// Takes chains that are no longer wanted down to NULL and frees them, one after the other,
-// on a thread of its own: a chain stalled on a file can take its time without holding the
-// UI thread. The destructor waits for every chain handed over.
-class ChainReaper {
-public:
-    ~ChainReaper() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closing = true;
-        }
-        m_wake.notify_one();
-        if (m_thread.joinable()) m_thread.join();
-    }
-
-    void dispose(GstElement* pipeline, ChainGuard* guard) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back({pipeline, guard});
-        }
-        if (!m_thread.joinable()) m_thread = std::thread([this] { run(); });
-        m_wake.notify_one();
-    }
-
-private:
-    struct Item {
-        GstElement* pipeline;
-        ChainGuard* guard;
-    };
-
-    void run() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
-            if (m_queue.empty()) return;
-            const Item item = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            gst_element_set_state(item.pipeline, GST_STATE_NULL);
-            g_signal_handlers_disconnect_by_data(item.pipeline, item.guard);
-            gst_object_unref(item.pipeline);
-            delete item.guard;
-            lock.lock();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Item> m_queue;
-    bool m_closing = false;
-    std::thread m_thread;
 };
 
 // Lets work finished on another thread find the engine, or find that it is gone.

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <gst/base/gstbasesink.h>
 
 #include "enginetestutil.h"
 #include "fakes/aacfixture.h"
@@ -32,6 +36,40 @@ struct ChannelMeter {
     }
 };
 
+// A sound output that hangs on its way down, as one on a sound server that stopped
+// answering does, until the test lets it go (or ten seconds have passed).
+std::mutex g_hangMutex;
+std::condition_variable g_hangReleased;
+bool g_released = false;
+std::atomic_int g_outputsGone = 0;  // freed with their chain
+struct HangingSink {
+    GstBaseSink parent;
+};
+struct HangingSinkClass {
+    GstBaseSinkClass parent_class;
+};
+G_DEFINE_TYPE(HangingSink, hanging_sink, GST_TYPE_BASE_SINK)
+GstStateChangeReturn hangingSinkChangeState(GstElement* element, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
+        std::unique_lock lock(g_hangMutex);
+        g_hangReleased.wait_for(lock, std::chrono::seconds(10), [] { return g_released; });
+    }
+    return GST_ELEMENT_CLASS(hanging_sink_parent_class)->change_state(element, transition);
+}
+void hanging_sink_init(HangingSink*) {}
+void hanging_sink_class_init(HangingSinkClass* klass) {
+    G_OBJECT_CLASS(klass)->finalize = [](GObject* object) {
+        ++g_outputsGone;
+        G_OBJECT_CLASS(hanging_sink_parent_class)->finalize(object);
+    };
+    static GstStaticPadTemplate sink = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                                               GST_STATIC_CAPS("audio/x-raw"));
+    gst_element_class_add_static_pad_template(GST_ELEMENT_CLASS(klass), &sink);
+    gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Hanging sound output",
+                                          "Sink/Audio", "Hangs on its way down", "Quaverly");
+    GST_ELEMENT_CLASS(klass)->change_state = hangingSinkChangeState;
+}
+
 }  // namespace
 
 class TestPlaybinEngine : public QObject {
@@ -54,6 +92,7 @@ private Q_SLOTS:
     void videoFilePlaysItsSoundOnly();
     void unopenableOutputPlaysSilently_data();
     void unopenableOutputPlaysSilently();
+    void chainThatHangsOnItsWayDownHoldsNothingUp();
 
 private:
     QString fixture(const QString& name, double seconds);
@@ -403,6 +442,28 @@ void TestPlaybinEngine::unopenableOutputPlaysSilently() {
     QVERIFY(music.Position() < music.duration());  // against the clock, not all at once
     QTRY_VERIFY_WITH_TIMEOUT(atTheEnd(music), 5000);
     QVERIFY(music.Failure().isEmpty());
+}
+
+// A chain whose output hangs on its way down holds up neither the next file nor the
+// engine's end: it is taken down elsewhere, and left behind when it takes too long.
+void TestPlaybinEngine::chainThatHangsOnItsWayDownHoldsNothingUp() {
+    QVERIFY(gst_element_register(nullptr, "hangingsink", GST_RANK_NONE, hanging_sink_get_type()));
+    auto engine = makeTestEngine(QStringLiteral("hangingsink"));
+    engine->load(m_oneSecond);
+    QTRY_VERIFY(engine->hasAudio());
+    const int gone = g_outputsGone;  // the outputs made only to try them
+    engine->load(m_twoSeconds);
+    QCOMPARE(g_outputsGone, gone);  // back before the first chain was down
+    QTRY_VERIFY(engine->hasAudio());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("did not stop within 2 seconds"));
+    engine.reset();
+    QCOMPARE(g_outputsGone, gone);  // over while both chains still hang
+    {
+        std::lock_guard lock(g_hangMutex);
+        g_released = true;
+    }
+    g_hangReleased.notify_all();
+    QTRY_COMPARE(g_outputsGone, gone + 2);
 }
 
 // The streaming threads of every chain made here are gone before the process ends, so
