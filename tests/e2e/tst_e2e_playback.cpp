@@ -227,6 +227,7 @@ private Q_SLOTS:
         QTest::newRow("PNG picture") << "png";
         QTest::newRow("5,000 tags") << "tags";
         QTest::newRow("HLS manifest") << "hls";
+        QTest::newRow("MP4 that refers to the web") << "reference";
     }
     void unplayableFileIsPassedOver() {
         QFETCH(QString, kind);
@@ -234,13 +235,15 @@ private Q_SLOTS:
         QVERIFY(web.listen(QHostAddress::LocalHost));
         const QString bad = m_dir.filePath(QStringLiteral("bad %1.aac").arg(kind));
         QString error;
-        if (kind == "hls") {
+        const QString elsewhere = QStringLiteral("http://127.0.0.1:%1/").arg(web.serverPort());
+        if (kind == "reference") {
+            QVERIFY2(writeReferenceMovie(bad, elsewhere + "x.mp4", &error), qPrintable(error));
+        } else if (kind == "hls") {
             QFile manifest(bad);
             QVERIFY(manifest.open(QIODevice::WriteOnly));
             manifest.write(QStringLiteral("#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n"
-                                          "#EXTINF:10.0,\nhttp://127.0.0.1:%1/one.aac\n"
-                                          "#EXT-X-ENDLIST\n")
-                               .arg(web.serverPort())
+                                          "#EXTINF:10.0,\n%1one.aac\n#EXT-X-ENDLIST\n")
+                               .arg(elsewhere)
                                .toUtf8());
         } else {
             QVERIFY2(writeBadFile(bad, kind, &error), qPrintable(error));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include <QFile>
+#include <QtEndian>
 
 #include <gst/gst.h>
 
@@ -150,6 +151,25 @@ bool writeBadFile(const QString& path, const QString& kind, QString* error) {
         if (error) *error = QStringLiteral("no such kind of bad file: ") + kind;
         return false;
     }
+    QFile f(path);
+    const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    if (!ok && error) *error = f.errorString();
+    return ok;
+}
+
+bool writeReferenceMovie(const QString& path, const QString& url, QString* error) {
+    const auto bigEndian = [](qsizetype n) {
+        const quint32 big = qToBigEndian(quint32(n));
+        return QByteArray(reinterpret_cast<const char*>(&big), 4);
+    };
+    // A box is its size (itself included), its type and what it holds.
+    const auto box = [&](const char* type, const QByteArray& payload) {
+        return bigEndian(8 + payload.size()) + type + payload;
+    };
+    const QByteArray target = url.toUtf8() + '\0';
+    const QByteArray reference = bigEndian(0) + "url " + bigEndian(target.size()) + target;
+    const QByteArray bytes = box("ftyp", QByteArray("qt  \0\0\0\0qt  ", 12)) +
+                             box("moov", box("rmra", box("rmda", box("rdrf", reference))));
     QFile f(path);
     const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
     if (!ok && error) *error = f.errorString();

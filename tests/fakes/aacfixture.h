@@ -25,3 +25,7 @@ bool writeMediaFile(const QString& path, const QString& description, QString* er
 // "tags" (a good stream behind 5,000 empty ID3 tags, which makes a naive chain grow a
 // stage and a thread per tag).
 bool writeBadFile(const QString& path, const QString& kind, QString* error = nullptr);
+
+// An MP4 "reference movie": no sound of its own, only a data reference that sends the
+// reader to `url` (the demuxer asks its user to follow it).
+bool writeReferenceMovie(const QString& path, const QString& url, QString* error = nullptr);

@@ -3,6 +3,8 @@
 // and the guards that watch a chain grow; chainreaper.cpp tears chains down.
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include <QLoggingCategory>
 
@@ -104,6 +106,8 @@ struct ChainGuard {
     std::atomic<int> elements{0};
     std::atomic<bool> tripped{false};
     std::atomic<bool> decoded{false};  // a decoder has given sound
+    std::mutex addressMutex;
+    std::string address;  // the one the chain reads: its file's
 
     bool overgrown() const {
         return tripped.load() || elements.load() >= PlaybinEngine::kMaxElements;
@@ -119,6 +123,39 @@ struct ChainGuard {
     static GstPadProbeReturn onDecoded(GstPad*, GstPadProbeInfo*, gpointer self) {
         static_cast<ChainGuard*>(self)->decoded = true;
         return GST_PAD_PROBE_REMOVE;
+    }
+
+    // Kept from starting, so it fetches nothing and spawns no thread; the error takes the
+    // whole chain down on the UI thread at once.
+    void refuse(GstElement* element, const char* why) {
+        gst_element_set_locked_state(element, TRUE);
+        if (tripped.exchange(true)) return;
+        GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED, why);
+        gst_element_post_message(pipeline,
+                                 gst_message_new_error(GST_OBJECT(element), error, nullptr));
+        g_error_free(error);
+    }
+
+    // A decoding bin is told the address it reads: the chain's file, first. A later one
+    // comes from the file itself (an MP4 "reference movie" names media elsewhere, and
+    // playbin follows it with a decoding bin of its own, which starts its source by
+    // itself): it is taken away before any source is made for it.
+    static void onAddressSet(GObject* object, GParamSpec*, gpointer self) {
+        auto* guard = static_cast<ChainGuard*>(self);
+        gchar* uri = nullptr;
+        g_object_get(object, "uri", &uri, nullptr);
+        if (!uri) return;
+        bool elsewhere = false;
+        {
+            std::lock_guard lock(guard->addressMutex);
+            if (guard->address.empty()) guard->address = uri;
+            elsewhere = guard->address != uri;
+        }
+        g_free(uri);
+        if (!elsewhere) return;
+        g_object_set(object, "uri", nullptr, nullptr);
+        guard->refuse(GST_ELEMENT(object),
+                      "it refers to media elsewhere, and only the files in the list are played");
     }
 
     // Runs on whichever thread adds an element anywhere below the pipeline.
@@ -137,20 +174,14 @@ struct ChainGuard {
         if (g_signal_lookup("autoplug-continue", G_OBJECT_TYPE(element)) != 0)
             g_signal_connect(element, "autoplug-continue",
                              G_CALLBACK(&ChainGuard::onAutoplugContinue), guard);
+        if (GST_IS_BIN(element) && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "uri"))
+            g_signal_connect(element, "notify::uri", G_CALLBACK(&ChainGuard::onAddressSet), guard);
         const char* why = nullptr;
         if (isNetworkSource(element))
             why = "it asks for data from the network, and only local files are played";
         else if (guard->elements.fetch_add(1) + 1 > PlaybinEngine::kMaxElements)
             why = "it makes the playback chain grow without end (thousands of stacked tags?)";
-        if (!why) return;
-        // Kept from starting, so it fetches nothing and spawns no thread; the error takes
-        // the whole chain down on the UI thread at once.
-        gst_element_set_locked_state(element, TRUE);
-        if (guard->tripped.exchange(true)) return;
-        GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED, why);
-        gst_element_post_message(guard->pipeline,
-                                 gst_message_new_error(GST_OBJECT(element), error, nullptr));
-        g_error_free(error);
+        if (why) guard->refuse(element, why);
     }
 };
 
