@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     // Ends at once: open objects are not cleaned up, the settings are already on disk.
     services.endProgram = [&lock, &tagReader] {
         lock.unlock();
-        tagReader.removeCover();
+        tagReader.close();
         // Also lets the reply to a Quit request leave before the process does.
         sessionbus::releaseName();
         std::fflush(stdout);

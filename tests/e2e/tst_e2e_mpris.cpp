@@ -3,15 +3,14 @@
 // the real playerctl as the client, and the window (on fakes) answering in this process.
 #include <QtTest>
 
-#include <QBuffer>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGroupBox>
-#include <QImage>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTcpServer>
 
 #include <sys/stat.h>
 
@@ -20,6 +19,7 @@
 #include "fakes/aacfixture.h"
 #include "fakes/fakeplayercontrol.h"
 #include "fakes/privatebus.h"
+#include "fakes/processpeak.h"
 #include "fakes/remoterig.h"
 #include "fakes/xvfbsession.h"
 #include "platform/dbus/mprisservice.h"
@@ -29,38 +29,6 @@ namespace {
 PrivateBus* g_bus = nullptr;
 XvfbSession* g_display = nullptr;
 
-// A size in ID3v2.4: four bytes of seven bits.
-QByteArray syncsafe(qsizetype n) {
-    const char bytes[] = {char((n >> 21) & 0x7f), char((n >> 14) & 0x7f), char((n >> 7) & 0x7f),
-                          char(n & 0x7f)};
-    return QByteArray(bytes, 4);
-}
-// An ID3v2.4 frame of `id` holding `data`.
-QByteArray id3Frame(const char* id, const QByteArray& data) {
-    return QByteArray(id) + syncsafe(data.size()) + QByteArray(2, '\0') + data;
-}
-// An ADTS file with an ID3 tag in front: title, artist, album and a PNG cover.
-bool writeTaggedAdts(const QString& path) {
-    if (!writeAacFile(path, 1.0)) return false;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray sound = f.readAll();
-    f.close();
-    QImage picture(8, 8, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    const auto text = [](const char* value) { return QByteArray(1, '\3') + value; };
-    const QByteArray frames = id3Frame("TIT2", text("Harbour Lights")) +
-                              id3Frame("TPE1", text("The Quavers")) +
-                              id3Frame("TALB", text("Night Tunes")) + id3Frame("TRCK", text("3")) +
-                              id3Frame("APIC", QByteArray("\3image/png\0\3\0", 13) + png);
-    const QByteArray header = QByteArray("ID3\4\0\0", 6) + syncsafe(frames.size());
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    return f.write(header + frames + sound) > 0;
-}
 struct Ran {
     int code = -1;
     QString out;
@@ -440,6 +408,48 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(QUrl(art).toLocalFile()), cover);
         rig.player.shown.track.clear();  // no longer loaded: the cover goes
         rig.service.publishChanges();
+        QCOMPARE(QDir(covers).entryList(QDir::Files), QStringList());
+    }
+
+    // A file that sends its reader elsewhere (an MP4 reference movie) is read without a word
+    // to the address it names.
+    void tagsReachNothingElsewhere() {
+        QTemporaryDir dir;
+        QTcpServer web;
+        QVERIFY(web.listen(QHostAddress::LocalHost));
+        const QString file = dir.filePath("elsewhere.aac");
+        QVERIFY(writeReferenceMovie(
+            file, QStringLiteral("http://127.0.0.1:%1/x.mp4").arg(web.serverPort())));
+        GstTagReader reader(dir.filePath("cache"));
+        bool told = false;
+        reader.read(file, [&told](const TrackTags&) { told = true; });
+        QTRY_VERIFY(told);
+        QVERIFY(!web.hasPendingConnections() && !web.waitForNewConnection(0));
+    }
+
+    // Reads asked for faster than they are done (Next held down): one is read at a time,
+    // only the last is told, and only its cover stays. Closed while a cover is written but
+    // not yet told (the program ends during a read), the reader leaves no cover behind.
+    void tagReadsKeepUpWithTheTrack() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("tagged.aac"), covers = dir.filePath("cache");
+        QVERIFY(writeTaggedAdts(file));
+        GstTagReader reader(covers);
+        QList<TrackTags> told;
+        const long threads = processStatus("Threads:");
+        ProcessPeak peak;
+        for (int i = 0; i < 50; ++i)
+            reader.read(file, [&told](const TrackTags& tags) { told << tags; });
+        QTRY_COMPARE(told.size(), 1);
+        QVERIFY2(peak.threads() < threads + 10,
+                 qPrintable(QString::number(peak.threads() - threads)));
+        QCOMPARE(QDir(covers).entryList(QDir::Files),
+                 QStringList{QFileInfo(told[0].artPath).fileName()});
+        reader.read(file, [](const TrackTags&) {});
+        QDeadlineTimer written(5000);  // the event loop does not run: nothing is told
+        while (QDir(covers).entryList(QDir::Files).isEmpty() && !written.hasExpired())
+            QThread::yieldCurrentThread();
+        reader.close();
         QCOMPARE(QDir(covers).entryList(QDir::Files), QStringList());
     }
 

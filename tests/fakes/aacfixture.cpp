@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QtEndian>
 
 #include <gst/gst.h>
@@ -74,6 +76,16 @@ QString toneSource(double seconds, int frequency) {
         .arg(kSampleRate);
 }
 
+// A size in ID3v2.4: four bytes of seven bits.
+QByteArray syncsafe(qsizetype n) {
+    const char bytes[] = {char((n >> 21) & 0x7f), char((n >> 14) & 0x7f), char((n >> 7) & 0x7f),
+                          char(n & 0x7f)};
+    return QByteArray(bytes, 4);
+}
+// An ID3v2.4 frame of `id` holding `data`.
+QByteArray id3Frame(const char* id, const QByteArray& data) {
+    return QByteArray(id) + syncsafe(data.size()) + QByteArray(2, '\0') + data;
+}
 }  // namespace
 
 bool writeAacFile(const QString& path, double seconds, int frequency, QString* error) {
@@ -174,4 +186,26 @@ bool writeReferenceMovie(const QString& path, const QString& url, QString* error
     const bool ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
     if (!ok && error) *error = f.errorString();
     return ok;
+}
+
+bool writeTaggedAdts(const QString& path, QString* error) {
+    if (!writeAacFile(path, 1.0, 440, error)) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray sound = f.readAll();
+    f.close();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    const auto text = [](const char* value) { return QByteArray(1, '\3') + value; };
+    const QByteArray frames = id3Frame("TIT2", text("Harbour Lights")) +
+                              id3Frame("TPE1", text("The Quavers")) +
+                              id3Frame("TALB", text("Night Tunes")) + id3Frame("TRCK", text("3")) +
+                              id3Frame("APIC", QByteArray("\3image/png\0\3\0", 13) + png);
+    const QByteArray header = QByteArray("ID3\4\0\0", 6) + syncsafe(frames.size());
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    return f.write(header + frames + sound) > 0;
 }

@@ -11,6 +11,10 @@
 bool writeAacFile(const QString& path, double seconds, int frequency = 440,
                   QString* error = nullptr);
 
+// An ADTS file of one second with an ID3 tag in front: title "Harbour Lights", artist "The
+// Quavers", album "Night Tunes", track 3 and a small PNG cover.
+bool writeTaggedAdts(const QString& path, QString* error = nullptr);
+
 // A small container with a moving picture and an AAC sound track, `seconds` long.
 // Returns false with `error` naming the reason when no video encoder is installed.
 bool writeVideoFile(const QString& path, double seconds, QString* error = nullptr);

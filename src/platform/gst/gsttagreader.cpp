@@ -1,20 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/gst/gsttagreader.h"
 
-#include <thread>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <set>
 
 #include <gst/gst.h>
-#include <gst/pbutils/pbutils.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QMetaObject>
-#include <QUrl>
+
+Q_DECLARE_LOGGING_CATEGORY(lcMediaEngine)
 
 namespace {
 constexpr GstClockTime kTimeout = 10 * GST_SECOND;
+// How often a read looks whether it is still wanted.
+constexpr GstClockTime kPoll = 100 * GST_MSECOND;
+
+// True once the read under way is no longer wanted.
+using Overtaken = std::function<bool()>;
 
 QString stringTag(const GstTagList* tags, const char* name) {
     gchar* value = nullptr;
@@ -24,36 +35,45 @@ QString stringTag(const GstTagList* tags, const char* name) {
     return out;
 }
 
-// Writes the first image among the tags to `base` plus its type's extension.
-QString writeCover(const GstTagList* tags, const QString& base) {
+// What the tags say of the track, but for the cover.
+TrackTags trackTags(const GstTagList* list) {
+    TrackTags tags;
+    tags.title = stringTag(list, GST_TAG_TITLE);
+    tags.artist = stringTag(list, GST_TAG_ARTIST);
+    tags.album = stringTag(list, GST_TAG_ALBUM);
+    tags.albumArtist = stringTag(list, GST_TAG_ALBUM_ARTIST);
+    tags.genre = stringTag(list, GST_TAG_GENRE);
+    guint number = 0;
+    if (gst_tag_list_get_uint(list, GST_TAG_TRACK_NUMBER, &number)) tags.trackNumber = int(number);
+    return tags;
+}
+
+// The first image among the tags, and the extension of its type.
+QByteArray coverImage(const GstTagList* tags, QString* extension) {
     GstSample* sample = nullptr;
     if (!gst_tag_list_get_sample(tags, GST_TAG_IMAGE, &sample) &&
         !gst_tag_list_get_sample(tags, GST_TAG_PREVIEW_IMAGE, &sample))
         return {};
-    QString path;
+    QByteArray image;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         const GstCaps* caps = gst_sample_get_caps(sample);
         const gchar* type =
             caps ? gst_structure_get_name(gst_caps_get_structure(caps, 0)) : "image/jpeg";
-        const QString extension = QString::fromLatin1(type).section('/', 1);
-        path = base + QLatin1Char('.') + (extension.isEmpty() ? QStringLiteral("jpeg") : extension);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char*>(map.data),
-                                                           qint64(map.size)) != qint64(map.size))
-            path.clear();
+        *extension = QString::fromLatin1(type).section('/', 1);
+        if (extension->isEmpty()) *extension = QStringLiteral("jpeg");
+        image = QByteArray(reinterpret_cast<const char*>(map.data), qsizetype(map.size));
         gst_buffer_unmap(buffer, &map);
     }
     gst_sample_unref(sample);
-    return path;
+    return image;
 }
-// The tags of an ID3 tag in front of the file. The type finder takes such an ADTS file
-// for plain ADTS and skips the tag unread, so it is read on its own here.
-GstTagList* leadingId3Tags(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(3) != "ID3") return nullptr;
-    GstElement* pipeline = gst_parse_launch("filesrc name=in ! id3demux ! fakesink", nullptr);
+
+// The tags that `description` (a file source named "in", a demuxer, a fakesink) finds in
+// the file before it is ready to play, or until it fails or the read is overtaken.
+GstTagList* demuxedTags(const QString& path, const char* description, const Overtaken& overtaken) {
+    GstElement* pipeline = gst_parse_launch(description, nullptr);
     if (!pipeline) return nullptr;
     GstElement* in = gst_bin_get_by_name(GST_BIN(pipeline), "in");
     g_object_set(in, "location", QFile::encodeName(path).constData(), nullptr);
@@ -63,7 +83,10 @@ GstTagList* leadingId3Tags(const QString& path) {
     GstBus* bus = gst_element_get_bus(pipeline);
     const auto types = GstMessageType(GST_MESSAGE_TAG | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR |
                                       GST_MESSAGE_EOS);
-    while (GstMessage* message = gst_bus_timed_pop_filtered(bus, kTimeout, types)) {
+    const gint64 deadline = g_get_monotonic_time() + gint64(kTimeout / GST_USECOND);
+    while (!overtaken() && g_get_monotonic_time() < deadline) {
+        GstMessage* message = gst_bus_timed_pop_filtered(bus, kPoll, types);
+        if (!message) continue;
         const bool tag = GST_MESSAGE_TYPE(message) == GST_MESSAGE_TAG;
         if (tag) {
             GstTagList* found = nullptr;
@@ -79,21 +102,80 @@ GstTagList* leadingId3Tags(const QString& path) {
     gst_object_unref(pipeline);
     return tags;
 }
+
 // An MP4 file (an M4A named .aac) begins with its "ftyp" box.
 bool startsAsMp4(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(8).mid(4) == "ftyp";
 }
+
+bool startsWithId3(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(3) == "ID3";
+}
+
+// Each kind of file is read by its own demuxer alone, and nothing is decoded: a chain
+// built for whatever the file holds (as a discoverer builds one) would let a file made to
+// make it grow without end eat the machine here, off the player's guard. A demuxer alone
+// also ends at once on an MP4 that only refers to media elsewhere, where a decoding bin
+// can lose the demuxer's error while it still tries it, and wait out its whole timeout.
+GstTagList* readTagList(const QString& path, const Overtaken& overtaken) {
+    if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
+    // The type finder takes an ADTS file with an ID3 tag in front for plain ADTS and
+    // skips the tag unread, so the tag is read on its own.
+    if (startsWithId3(path))
+        return demuxedTags(path, "filesrc name=in ! id3demux ! fakesink", overtaken);
+    if (startsAsMp4(path))
+        return demuxedTags(path, "filesrc name=in ! qtdemux ! fakesink", overtaken);
+    return nullptr;
+}
 }  // namespace
 
-// UI thread only: workers reach it through the application object's thread.
+struct GstTagReader::Job {
+    QString path;
+    quint64 generation;
+    std::function<void(const TrackTags&)> done;
+};
+
 struct GstTagReader::Shared {
     QString coverFolder;
-    QString lastCover;
-    quint64 generation = 0;  // of the latest read
-    void removeCover() {
-        if (!lastCover.isEmpty()) QFile::remove(lastCover);
-        lastCover.clear();
+    QString lastCover;  // UI thread only: the cover of the read told last
+    // The latest read asked for: one under way with another number is overtaken.
+    std::atomic<quint64> latest{0};
+    std::mutex mutex;
+    std::condition_variable wake;   // a read waits, or the end has come
+    std::condition_variable ended;  // the worker has ended
+    std::optional<Job> waiting;
+    std::set<QString> covers;  // cover files on disk
+    bool closed = false;
+    bool workerEnded = false;
+
+    // The cover of read `generation` of `path`, written to a file of its own. The file is
+    // made under the lock, so that close() either finds it or it is never made.
+    QString writeCover(const QString& path, quint64 generation, const QByteArray& image,
+                       const QString& extension) {
+        if (!QDir().mkpath(coverFolder)) return {};
+        const QByteArray digest =
+            QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex();
+        const QString name = QStringLiteral("%1/cover-%2-%3.%4")
+                                 .arg(coverFolder, QString::fromLatin1(digest))
+                                 .arg(generation)
+                                 .arg(extension);
+        QFile file(name);
+        {
+            std::lock_guard lock(mutex);
+            if (closed || !file.open(QIODevice::WriteOnly)) return {};
+            covers.insert(name);
+        }
+        if (file.write(image) == image.size()) return name;
+        file.close();
+        removeCover(name);
+        return {};
+    }
+    void removeCover(const QString& path) {
+        if (path.isEmpty()) return;
+        std::lock_guard lock(mutex);
+        if (covers.erase(path)) QFile::remove(path);
     }
 };
 
@@ -102,69 +184,99 @@ GstTagReader::GstTagReader(QString coverFolder) : m_shared(std::make_shared<Shar
 }
 
 GstTagReader::~GstTagReader() {
-    removeCover();
-}
-
-void GstTagReader::removeCover() {
-    m_shared->removeCover();
-}
-
-TrackTags GstTagReader::readNow(const QString& path, const QString& coverFile) {
-    TrackTags out;
-    if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return out;
-    GstTagList* tags = leadingId3Tags(path);
-    // MP4 atoms are read by a discoverer. Nothing else is handed to one: it would build a
-    // whole decoding chain for whatever the file holds, and a file made to make such a
-    // chain grow without end would eat the machine here, off the player's guard.
-    if (!tags && startsAsMp4(path)) {
-        if (GstDiscoverer* discoverer = gst_discoverer_new(kTimeout, nullptr)) {
-            const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
-            if (GstDiscovererInfo* info =
-                    gst_discoverer_discover_uri(discoverer, uri.constData(), nullptr)) {
-                if (const GstTagList* found = gst_discoverer_info_get_tags(info))
-                    tags = gst_tag_list_copy(found);
-                gst_discoverer_info_unref(info);
-            }
-            g_object_unref(discoverer);
-        }
+    close();
+    if (!m_worker.joinable()) return;
+    std::unique_lock lock(m_shared->mutex);
+    const bool ended = m_shared->ended.wait_for(lock, std::chrono::milliseconds(kJoinLimitMs),
+                                                [this] { return m_shared->workerEnded; });
+    lock.unlock();
+    if (ended) {
+        m_worker.join();
+        return;
     }
-    if (!tags) return out;
-    out.title = stringTag(tags, GST_TAG_TITLE);
-    out.artist = stringTag(tags, GST_TAG_ARTIST);
-    out.album = stringTag(tags, GST_TAG_ALBUM);
-    out.albumArtist = stringTag(tags, GST_TAG_ALBUM_ARTIST);
-    out.genre = stringTag(tags, GST_TAG_GENRE);
-    guint number = 0;
-    if (gst_tag_list_get_uint(tags, GST_TAG_TRACK_NUMBER, &number)) out.trackNumber = int(number);
-    out.artPath = writeCover(tags, coverFile);
-    gst_tag_list_unref(tags);
-    return out;
+    qCWarning(lcMediaEngine).noquote()
+        << QStringLiteral("a tag read did not end within %1 seconds; it is left behind")
+               .arg(kJoinLimitMs / 1000);
+    m_worker.detach();
+}
+
+void GstTagReader::close() {
+    Shared& s = *m_shared;
+    std::lock_guard lock(s.mutex);
+    s.closed = true;
+    ++s.latest;
+    s.waiting.reset();
+    for (const QString& path : s.covers) QFile::remove(path);
+    s.covers.clear();
+    s.lastCover.clear();
+    s.wake.notify_one();
 }
 
 void GstTagReader::read(const QString& path, std::function<void(const TrackTags&)> done) {
-    removeCover();
-    const quint64 generation = ++m_shared->generation;
+    Shared& s = *m_shared;
+    s.removeCover(s.lastCover);
+    s.lastCover.clear();
+    std::lock_guard lock(s.mutex);
+    if (s.closed) return;
+    const quint64 generation = ++s.latest;
+    s.waiting.reset();
     if (path.isEmpty()) return;
-    std::weak_ptr<Shared> weak = m_shared;
-    const QString folder = m_shared->coverFolder;
-    std::thread([weak, folder, path, generation, done = std::move(done)] {
-        QDir().mkpath(folder);
-        const QByteArray digest =
-            QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex();
-        const TrackTags tags =
-            readNow(path, folder + QStringLiteral("/cover-") + QString::fromLatin1(digest));
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [weak, generation, done, tags] {
-                const std::shared_ptr<Shared> shared = weak.lock();
-                // A later read, or none any more, wants this one: its cover goes.
-                if (!shared || shared->generation != generation) {
-                    if (!tags.artPath.isEmpty()) QFile::remove(tags.artPath);
-                    return;
-                }
-                shared->lastCover = tags.artPath;
-                done(tags);
-            },
-            Qt::QueuedConnection);
-    }).detach();
+    s.waiting = Job{path, generation, std::move(done)};
+    if (!m_worker.joinable()) m_worker = std::thread(&GstTagReader::work, m_shared);
+    s.wake.notify_one();
+}
+
+// Told on the UI thread, if it is still the latest read by then.
+void GstTagReader::tell(const std::shared_ptr<Shared>& shared, const Job& job,
+                        const TrackTags& tags) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [weak = std::weak_ptr<Shared>(shared), generation = job.generation, done = job.done, tags] {
+            const std::shared_ptr<Shared> alive = weak.lock();
+            if (!alive) return;  // closed: its covers are gone
+            if (alive->latest != generation) {
+                alive->removeCover(tags.artPath);
+                return;
+            }
+            alive->lastCover = tags.artPath;
+            done(tags);
+        },
+        Qt::QueuedConnection);
+}
+
+void GstTagReader::work(std::shared_ptr<Shared> shared) {
+    Shared& s = *shared;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        s.wake.wait(lock, [&s] { return s.closed || s.waiting; });
+        if (s.closed) break;
+        const Job job = std::move(*s.waiting);
+        s.waiting.reset();
+        lock.unlock();
+
+        const gint64 started = g_get_monotonic_time();
+        const Overtaken overtaken = [&s, &job] { return s.latest != job.generation; };
+        TrackTags tags;
+        if (GstTagList* list = readTagList(job.path, overtaken)) {
+            tags = trackTags(list);
+            QString extension;
+            const QByteArray image = coverImage(list, &extension);
+            gst_tag_list_unref(list);
+            if (!image.isEmpty() && !overtaken())
+                tags.artPath = s.writeCover(job.path, job.generation, image, extension);
+        }
+        const gint64 tookMs = (g_get_monotonic_time() - started) / 1000;
+        if (tookMs > kSlowMs)
+            qCInfo(lcMediaEngine).noquote()
+                << QStringLiteral("reading the tags of '%1' took %2 seconds")
+                       .arg(job.path)
+                       .arg(double(tookMs) / 1000, 0, 'f', 1);
+        if (overtaken() || !QCoreApplication::instance())
+            s.removeCover(tags.artPath);
+        else
+            tell(shared, job, tags);
+        lock.lock();
+    }
+    s.workerEnded = true;
+    s.ended.notify_all();
 }
