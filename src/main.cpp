@@ -22,6 +22,7 @@
 #include "core/product.h"
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
+#include "platform/gst/eventloopcheck.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/gsttagreader.h"
 #include "platform/hotkeychoice.h"
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     command = parseCommandLine(QCoreApplication::arguments());
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
+    checkEventLoopForMedia();
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);

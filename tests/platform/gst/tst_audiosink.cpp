@@ -4,6 +4,7 @@
 #include <gst/base/gstbasesink.h>
 #include <gst/gst.h>
 
+#include "platform/gst/eventloopcheck.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
 
@@ -36,6 +37,7 @@ private Q_SLOTS:
 // Making the program's engine costs start-up nothing: the framework starts when asked or
 // at the first file, and what was written before reaches the chain built then.
 void TestAudioSink::engineStartsTheFrameworkLate() {
+    QVERIFY(checkEventLoopForMedia());  // the engine's bus watches will be served
     QVERIFY(!gst_is_initialized());
     auto engine = makeGstMediaEngine(QStringLiteral("fakesink sync=true"));
     engine->setVolume(-500);
