@@ -187,14 +187,16 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     command = parseCommandLine(QCoreApplication::arguments());
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
+    const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
+    // Started once the application object has set the locale, which the framework reads;
+    // the window does not wait for it, and the first Start waits only for what is left.
+    MediaFrameworkStart framework;
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);
 
     // Held by the copy that runs, from before its load step until it ends.
     SettingsLock lock(FileSettingsStore::defaultFolder());
-
-    const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
     // The services outlive the window that uses them.
     GstTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
@@ -270,9 +272,11 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
-    // The media framework starts once the window is on screen and painted: the window
-    // does not wait for it, and the first Start waits only for its playback chain.
-    new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
+    // The engine gets ready once the window is on screen and painted and the framework
+    // has started, so that the first Start waits only for its playback chain.
+    new AfterFirstExpose(form.windowHandle(), [&framework, &form, &engine] {
+        framework.whenDone(&form, [&engine] { prepareGstMediaEngine(*engine); });
+    });
     if (!paths.isEmpty()) remote.open(paths);
     const int result = app.exec();
     g_formAtExit = nullptr;
