@@ -179,6 +179,7 @@ int main(int argc, char** argv) {
     // Every line on standard error, Qt's own too, starts with the program's name; debug
     // lines also name their category.
     qSetMessagePattern(QStringLiteral("quaverly: %{if-debug}%{category}: %{endif}%{message}"));
+    quietSoundLibraries();  // while no other thread runs
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProductName);
     QApplication::setOrganizationName(kOrganisationName);
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
     const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
     // Started once the application object has set the locale, which the framework reads;
     // the window does not wait for it, and the first Start waits only for what is left.
-    MediaFrameworkStart framework;
+    MediaFrameworkStart framework(sink);
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);

@@ -111,6 +111,10 @@ private Q_SLOTS:
         QTest::newRow("output that cannot be made")
             << QStringList{"QUAVERLY_AUDIO_SINK=nosuchsink"}
             << "quaverly: the audio output 'nosuchsink' could not be made: ";
+        // The sound library finds no card, and would say so in lines of its own.
+        QTest::newRow("no sound server and no device")
+            << QStringList{"QUAVERLY_AUDIO_SINK=", "ALSA_CONFIG_PATH=@no-card"}
+            << "quaverly: the desktop's audio output found no device; tracks play silently";
         QTest::newRow("Wayland session")
             << QStringList{"QT_QPA_PLATFORM=offscreen", "XDG_SESSION_TYPE=wayland",
                            "WAYLAND_DISPLAY=wayland-none"}
@@ -129,8 +133,12 @@ private Q_SLOTS:
         QProcess p;
         QProcessEnvironment env = programEnvironment(config.path());
         env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true");
+        write(config.filePath("no-card.conf"),
+              "pcm.!default { type hw card quaverly_no_card }\n"
+              "ctl.!default { type hw card quaverly_no_card }\n");
         for (const QString& pair : environment)
-            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+            env.insert(pair.section('=', 0, 0),
+                       pair.section('=', 1).replace("@no-card", config.filePath("no-card.conf")));
         p.setProcessEnvironment(env);
         p.start(kProgram, {});
         QVERIFY(p.waitForStarted(10000));

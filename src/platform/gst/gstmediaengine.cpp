@@ -3,11 +3,15 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include <dlfcn.h>
 #include <pthread.h>
 
 #include <QLoggingCategory>
@@ -48,10 +52,43 @@ bool initialise(QString* error) {
     return false;
 }
 
+// Whether the output `sinkDescription` names (the desktop's when empty) may be ALSA's
+// own or OpenAL's, which uses ALSA.
+bool mayUseAlsa(const QString& sinkDescription) {
+    const QString d = sinkDescription.trimmed();
+    return d.isEmpty() || d.contains(QLatin1String("autoaudiosink")) ||
+           d.contains(QLatin1String("alsasink")) || d.contains(QLatin1String("openalsink"));
+}
+
+// ALSA's error handler: what the library would print on standard error.
+void alsaSaid(const char* file, int line, const char* function, int err, const char* format, ...) {
+    if (!lcFramework().isDebugEnabled()) return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    qCDebug(lcFramework, "ALSA %s:%d (%s) %s%s%s", file, line, function, text, err ? ": " : "",
+            err ? qPrintable(qt_error_string(std::abs(err))) : "");
+}
+
+// ALSA's handler is the library's own, global to the process: set here, before the
+// framework starts, it is in place before any output plug-in loads the library, and the
+// library stays loaded. Looked up rather than linked: without it there is nothing to quiet.
+void quietAlsa() {
+    void* alsa = ::dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler")))
+        set(&alsaSaid);
+}
+
 // The start thread: scans the plug-ins when they changed, or reads their registry.
-void runStart() {
+void runStart(bool quietenAlsa) {
     pthread_setname_np(pthread_self(), "media start");
     const Clock::time_point began = Clock::now();
+    if (quietenAlsa) quietAlsa();
     QString error;
     const bool ok = initialise(&error);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
@@ -100,7 +137,8 @@ struct MediaFrameworkStart::Private {
     }
 };
 
-MediaFrameworkStart::MediaFrameworkStart() : d(std::make_unique<Private>()) {
+MediaFrameworkStart::MediaFrameworkStart(const QString& sinkDescription)
+    : d(std::make_unique<Private>()) {
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
     if (s.begun) {  // not the first: initMediaFramework waits for that one
@@ -113,7 +151,7 @@ MediaFrameworkStart::MediaFrameworkStart() : d(std::make_unique<Private>()) {
         QMetaObject::invokeMethod(
             &p->receiver, [p] { p->runWaiting(); }, Qt::QueuedConnection);
     };
-    d->thread = std::thread(runStart);
+    d->thread = std::thread(runStart, mayUseAlsa(sinkDescription));
 }
 
 MediaFrameworkStart::~MediaFrameworkStart() {
@@ -140,6 +178,12 @@ void MediaFrameworkStart::whenDone(QObject* context, std::function<void()> then)
         QTimer::singleShot(0, context, std::move(then));
     else
         d->waiting.emplace_back(context, std::move(then));
+}
+
+void quietSoundLibraries() {
+    // OpenAL, one of the outputs the framework may try, prints its own error when it
+    // opens no device; a level the user set stays.
+    ::setenv("ALSOFT_LOGLEVEL", "0", 0);
 }
 
 std::unique_ptr<IMediaEngine> makeGstMediaEngine(const QString& sinkDescription) {

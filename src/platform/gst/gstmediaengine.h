@@ -20,10 +20,11 @@ inline constexpr int kMediaFrameworkWaitMs = 30000;
 // hot keys wait for it: after the framework's plug-ins changed (a new user, an update of
 // one of them) it scans them all, which takes most of a second. One per process, made on
 // the UI thread as early as main() can. Its end waits for the thread up to kJoinMs and
-// leaves it to the process's end after that.
+// leaves it to the process's end after that. `sinkDescription` is the engine's: when
+// that output may be ALSA's, ALSA's own error lines become debug lines of the engine.
 class MediaFrameworkStart {
 public:
-    MediaFrameworkStart();
+    explicit MediaFrameworkStart(const QString& sinkDescription);
     ~MediaFrameworkStart();
     MediaFrameworkStart(const MediaFrameworkStart&) = delete;
     MediaFrameworkStart& operator=(const MediaFrameworkStart&) = delete;
@@ -40,6 +41,11 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
+
+// The sound libraries under the framework print their own errors on standard error when
+// no device can be opened, where the engine says so once in its own words. Call in
+// main() before any thread runs: it sets their environment.
+void quietSoundLibraries();
 
 // The media engine of the program: one audio-only playback chain at a time, played
 // through `sinkDescription` (a pipeline description such as "fakesink sync=true");
