@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMimeDatabase>
+#include <QMimeType>
 #include <QPointer>
 #include <QUrl>
 
@@ -70,6 +72,21 @@ bool takes(const QDBusMessage& message, const char* signature) {
 bool isRegularFile(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Whether the player takes the file through OpenUri: sound, as the desktop's file manager
+// types it by its name and content, or an MP4 container. Playlists are typed as audio
+// but hold only text. Gives the type found in `type`.
+bool isSoundFile(const QString& path, QString* type) {
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(path);
+    *type = mime.name();
+    if (mime.inherits(QStringLiteral("text/plain"))) return false;
+    for (const char* container : {"audio/mp4", "video/mp4", "application/mp4"})
+        if (mime.inherits(QLatin1String(container))) return true;
+    const QStringList kinds = QStringList{mime.name()} + mime.allAncestors();
+    return std::any_of(kinds.begin(), kinds.end(), [](const QString& kind) {
+        return kind.startsWith(QLatin1String("audio/"));
+    });
 }
 
 // The answer to a request to open files.
@@ -373,7 +390,12 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message
         refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
         return;
     }
-    answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
+    const QString path = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    if (QString type; !isSoundFile(path, &type)) {
+        refuse(message, kInvalidArgs, QStringLiteral("not a sound file: %1 (%2)").arg(path, type));
+        return;
+    }
+    answer(m_service->control().open({path}), message);
 }
 
 // ---- the program's own interface ----
