@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
     // Every line on standard error, Qt's own too, starts with the program's name; debug
     // lines also name their category.
     qSetMessagePattern(QStringLiteral("quaverly: %{if-debug}%{category}: %{endif}%{message}"));
+    quietSoundLibraries();  // while no other thread runs
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProductName);
     QApplication::setOrganizationName(kOrganisationName);
@@ -189,14 +190,16 @@ int main(int argc, char** argv) {
     command = parseCommandLine(QCoreApplication::arguments());
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
     checkEventLoopForMedia();
+    const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
+    // Started once the application object has set the locale, which the framework reads;
+    // the window does not wait for it, and the first Start waits only for what is left.
+    MediaFrameworkStart framework(sink);
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);
 
     // Held by the copy that runs, from before its load step until it ends.
     SettingsLock lock(FileSettingsStore::defaultFolder());
-
-    const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
 
     // The services outlive the window that uses them.
     GstTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
@@ -272,9 +275,11 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
-    // The media framework starts once the window is on screen and painted: the window
-    // does not wait for it, and the first Start waits only for its playback chain.
-    new AfterFirstExpose(form.windowHandle(), [&engine] { prepareGstMediaEngine(*engine); });
+    // The engine gets ready once the window is on screen and painted and the framework
+    // has started, so that the first Start waits only for its playback chain.
+    new AfterFirstExpose(form.windowHandle(), [&framework, &form, &engine] {
+        framework.whenDone(&form, [&engine] { prepareGstMediaEngine(*engine); });
+    });
     if (!paths.isEmpty()) remote.open(paths);
     const int result = app.exec();
     g_formAtExit = nullptr;

@@ -7,7 +7,11 @@
 //     holding a list view with the same rows;
 //  2. from pressing Start (Ctrl+Shift+X) in a freshly started program to the first
 //     buffer at the sink, beside gst-play-1.0 from its process start to the first
-//     buffer on the same file and the same sink (a file sink writing into a FIFO).
+//     buffer on the same file and the same sink (a file sink writing into a FIFO);
+//  3. from process start to the hot keys registered (the program's debug line) and to
+//     the first buffer at that sink with Start pressed at once, on a warm start and on a
+//     first start after the media framework's plug-ins changed (a registry that does not
+//     exist yet), beside gst-play-1.0's first buffer on the same two kinds of start.
 // Every start gets a home and a settings folder of its own, holding what an earlier run
 // of the program stored; the cache folder (font and media-framework caches) is shared
 // and warmed by one start of each kind first.
@@ -210,12 +214,60 @@ double ourStartToSound(Watcher& x, Scratch& scratch, Fifo& fifo, const QString& 
     return sounded ? msBetween(pressed, *sounded) : -1;
 }
 
-double referenceStartToSound(Scratch& scratch, Fifo& fifo, const QString& player,
-                             const QString& file) {
+// The first moments of a program started with one file in its list, Start pressed as
+// soon as its hot keys are registered (and again when it says it dropped the press, as a
+// person would press again): from process start to the keys and to the first buffer at
+// the sink. `registry` names the media framework's plug-in registry to use; a file that
+// does not exist yet makes a first start, which scans every plug-in.
+struct Moments {
+    double keysMs = -1, soundMs = -1;
+};
+Moments ourFirstMoments(Watcher& x, Scratch& scratch, Fifo& fifo, const QString& program,
+                        const QString& file, const QString& snapshot, const QString& registry) {
+    QProcessEnvironment env =
+        scratch.freshHome({{QStringLiteral("Files"), file + QStringLiteral("||MySeparator12||")},
+                           {QStringLiteral("Snapshot"), snapshot},
+                           {QStringLiteral("Option1"), QStringLiteral("0")},
+                           {QStringLiteral("Option2"), QStringLiteral("1")}});
+    env.insert(QStringLiteral("QUAVERLY_AUDIO_SINK"), sinkInto(fifo));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quaverly.app.pump.debug=true"));
+    if (!registry.isEmpty()) env.insert(QStringLiteral("GST_REGISTRY"), registry);
+    x.reset();
     fifo.drain();
+    startup::Lines lines;
+    Child child({program}, env, scratch.logs() + QStringLiteral("/moments.log"), &lines);
+    Moments m;
+    if (child.pid <= 0 || !lines.ok()) return m;
+    const Clock::time_point deadline = child.started + std::chrono::seconds(20);
+    const auto keys = lines.waitFor("keys registered; pumping", deadline);
+    if (!keys) return m;
+    m.keysMs = msBetween(child.started, *keys);
+    std::optional<Clock::time_point> sounded;
+    for (int press = 0; press < 20 && !sounded && Clock::now() < deadline; ++press) {
+        const size_t dropped = lines.count("dropped: the program is busy");
+        x.pressStart();
+        x.releaseStart();
+        while (!sounded && lines.count("dropped: the program is busy") == dropped &&
+               Clock::now() < deadline)
+            sounded =
+                fifo.waitForData(std::min(deadline, Clock::now() + std::chrono::milliseconds(10)));
+    }
+    child.end(SIGTERM, [&] {
+        fifo.drain();
+        lines.count("");
+    });
+    if (sounded) m.soundMs = msBetween(child.started, *sounded);
+    return m;
+}
+
+double referenceStartToSound(Scratch& scratch, Fifo& fifo, const QString& player,
+                             const QString& file, const QString& registry = QString()) {
+    fifo.drain();
+    QProcessEnvironment env = scratch.freshHome();
+    if (!registry.isEmpty()) env.insert(QStringLiteral("GST_REGISTRY"), registry);
     Child child({player, QStringLiteral("--no-interactive"),
                  QStringLiteral("--audiosink=") + sinkInto(fifo), file},
-                scratch.freshHome(), scratch.logs() + QStringLiteral("/gst-play.log"));
+                env, scratch.logs() + QStringLiteral("/gst-play.log"));
     if (child.pid <= 0) return -1;
     const auto sounded = fifo.waitForData(child.started + std::chrono::seconds(10));
     child.end(SIGINT, [&] { fifo.drain(); });
@@ -344,6 +396,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<double> ourSound, theirSound;
+    int registries = 0;
     for (int i = 0; i < runs; ++i) {
         ourSound.push_back(ourStartToSound(x, scratch, fifo, program, file, snapshot));
         if (!player.isEmpty())
@@ -358,6 +411,38 @@ int main(int argc, char** argv) {
     else
         std::printf("  gst-play-1.0 from its process start (reference): %.1f ms (%.1f-%.1f)\n",
                     theirs.median, theirs.low, theirs.high);
+    std::fflush(stdout);
+
+    // A warm start, and a first start after the plug-ins changed (a registry of its own
+    // that does not exist yet), each pressing Start as soon as the hot keys are there.
+    std::printf(
+        "from process start, Start pressed once the hot keys are registered; a first start "
+        "scans the plug-ins anew:\n");
+    std::printf("  %-6s %-13s %22s %22s\n", "start", "program", "hot keys (ms)",
+                "first sound (ms)");
+    for (const bool first : {false, true}) {
+        std::vector<double> keys, sound, reference;
+        for (int i = 0; i < runs; ++i) {
+            const auto registry = [&] {
+                return first ? scratch.path(QStringLiteral("registry-%1.bin").arg(++registries))
+                             : QString();
+            };
+            const Moments m =
+                ourFirstMoments(x, scratch, fifo, program, file, snapshot, registry());
+            keys.push_back(m.keysMs);
+            sound.push_back(m.soundMs);
+            if (!player.isEmpty())
+                reference.push_back(referenceStartToSound(scratch, fifo, player, file, registry()));
+        }
+        const Stats k = stats(keys), s = stats(sound), r = stats(reference);
+        const char* kind = first ? "first" : "warm";
+        std::printf("  %-6s %-13s %6.1f (%6.1f-%6.1f) %6.1f (%6.1f-%6.1f)\n", kind, "quaverly",
+                    k.median, k.low, k.high, s.median, s.low, s.high);
+        if (!player.isEmpty())
+            std::printf("  %-6s %-13s %22s %6.1f (%6.1f-%6.1f)\n", kind, "gst-play-1.0", "-",
+                        r.median, r.low, r.high);
+        std::fflush(stdout);
+    }
     if (wm) wm->end(SIGTERM);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -178,10 +179,82 @@ private:
     bool m_ok = false;
 };
 
+// What a child writes on standard error, line by line, each line with the moment it
+// arrived: the program's own word of what it has done (its debug lines).
+class Lines {
+public:
+    Lines() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        m_read = fds[0];
+        m_write = fds[1];
+    }
+    ~Lines() {
+        for (int fd : {m_read, m_write})
+            if (fd >= 0) ::close(fd);
+    }
+    Lines(const Lines&) = delete;
+    Lines& operator=(const Lines&) = delete;
+    bool ok() const { return m_read >= 0; }
+    int writeEnd() const { return m_write; }
+    // Once the child has its copy: the pipe then ends when the child does.
+    void closeWriteEnd() {
+        if (m_write >= 0) ::close(m_write);
+        m_write = -1;
+    }
+    // How many lines holding `text` have arrived so far.
+    size_t count(const char* text) {
+        drain();
+        return size_t(std::count_if(m_lines.begin(), m_lines.end(), [&](const auto& l) {
+            return l.first.find(text) != std::string::npos;
+        }));
+    }
+    // The moment a line holding `text` arrived, waiting for it until `deadline`; nullopt
+    // when it did not come (or the child ended first).
+    std::optional<Clock::time_point> waitFor(const char* text, Clock::time_point deadline) {
+        for (size_t seen = 0;;) {
+            drain();
+            for (; seen < m_lines.size(); ++seen)
+                if (m_lines[seen].first.find(text) != std::string::npos)
+                    return m_lines[seen].second;
+            const int left = int(msBetween(Clock::now(), deadline));
+            if (left <= 0 || m_ended) return std::nullopt;
+            pollfd p{m_read, POLLIN, 0};
+            ::poll(&p, 1, left);
+        }
+    }
+
+private:
+    void drain() {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_read, buf, sizeof buf);
+            if (n == 0) m_ended = true;
+            if (n <= 0) break;
+            const Clock::time_point at = Clock::now();
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] != '\n') {
+                    m_partial += buf[i];
+                    continue;
+                }
+                m_lines.emplace_back(std::move(m_partial), at);
+                m_partial.clear();
+            }
+        }
+    }
+
+    int m_read = -1, m_write = -1;
+    bool m_ended = false;
+    std::string m_partial;
+    std::vector<std::pair<std::string, Clock::time_point>> m_lines;
+};
+
 // A started child process with its own environment; ended and reaped on destruction.
+// Its output goes to `log`; its standard error into `lines` instead when given.
 class Child {
 public:
-    Child(const QStringList& args, const QProcessEnvironment& env, const QString& log) {
+    Child(const QStringList& args, const QProcessEnvironment& env, const QString& log,
+          Lines* lines = nullptr) {
         std::vector<QByteArray> argBytes, envBytes;
         for (const QString& a : args) argBytes.push_back(a.toLocal8Bit());
         for (const QString& e : env.toStringList()) envBytes.push_back(e.toLocal8Bit());
@@ -195,10 +268,12 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.constData(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, lines ? lines->writeEnd() : STDOUT_FILENO,
+                                         STDERR_FILENO);
         started = Clock::now();
         if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
+        if (lines) lines->closeWriteEnd();
     }
     ~Child() { end(SIGTERM); }
     Child(const Child&) = delete;

@@ -317,9 +317,19 @@ private Q_SLOTS:
         QTest::newRow("OpenUri a file")
             << "empty"
             << "Player.OpenUri" << QVariantList{"@file"} << "" << QStringList{"open:@file"};
-        QTest::newRow("OpenUri a text")
+        // By content and name, as the desktop's file manager types a file.
+        QTest::newRow("OpenUri a text file")
             << "empty"
-            << "Player.OpenUri" << QVariantList{"@text"} << invalid << QStringList{};
+            << "Player.OpenUri" << QVariantList{"file:///etc/passwd"} << invalid << QStringList{};
+        QTest::newRow("OpenUri a playlist")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@m3u:list.m3u"} << invalid << QStringList{};
+        QTest::newRow("OpenUri ADTS named otherwise")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@adts:tone"} << "" << QStringList{"open:@made"};
+        QTest::newRow("OpenUri M4A")
+            << "empty"
+            << "Player.OpenUri" << QVariantList{"@m4a:tone.m4a"} << "" << QStringList{"open:@made"};
         QTest::newRow("Open a missing file")
             << "empty"
             << "Open" << QVariantList{QStringList{"/no/such.aac"}} << invalid << QStringList{};
@@ -335,17 +345,31 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath("a.aac"), fifo = dir.filePath("fifo");
         QVERIFY(writeAacFile(file, 0.1));
-        QFile text(dir.filePath("passwd"));
-        QVERIFY(text.open(QIODevice::WriteOnly) &&
-                text.write("root:x:0:0:root:/root:/bin/sh\n") > 0);
-        text.close();
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString made;  // "@kind:name": a file of that kind made for the row
         for (QVariant& a : args) {
             if (a == "@file") a = QUrl::fromLocalFile(file).toString();
             if (a == "@fifo") a = QUrl::fromLocalFile(fifo).toString();
-            if (a == "@text") a = QUrl::fromLocalFile(text.fileName()).toString();
+            const QString text = a.toString();
+            if (!text.startsWith('@') || !text.contains(':')) continue;
+            made = dir.filePath(text.section(':', 1));
+            QString error;
+            const QString kind = text.section(':', 0, 0);
+            if (kind == "@m3u") {
+                QFile list(made);
+                QVERIFY(list.open(QIODevice::WriteOnly) && list.write("#EXTM3U\na.aac\n") > 0);
+            } else if (kind == "@adts") {
+                QVERIFY2(writeAacFile(made, 0.5, 440, &error), qPrintable(error));
+            } else if (!writeMediaFile(made,
+                                       "audiotestsrc num-buffers=20 ! audioconvert ! avenc_aac ! "
+                                       "mp4mux ! filesink name=out",
+                                       &error)) {
+                QSKIP(qPrintable(error));
+            }
+            a = QUrl::fromLocalFile(made).toString();
         }
         calls.replaceInStrings("@file", file);
+        calls.replaceInStrings("@made", made);
         FakeBusRig rig;
         PlayerState& s = rig.player.shown;
         s.entries = state == "empty" ? 0 : 2;

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMimeDatabase>
+#include <QMimeType>
 #include <QPointer>
 #include <QUrl>
 
@@ -73,20 +74,19 @@ bool isRegularFile(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// What the desktop takes the file to be, by its content and name, may be played: sound, an
-// MP4 container, or a type nobody knows (the engine then finds out). Texts, pictures,
-// documents and the like are refused.
-bool mayBeSound(const QString& path) {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    QStringList names = type.allAncestors();
-    names << type.name();
-    return std::any_of(names.cbegin(), names.cend(),
-                       [](const QString& name) {
-                           return name.startsWith(QLatin1String("audio/")) ||
-                                  name == QLatin1String("video/mp4") ||
-                                  name == QLatin1String("application/mp4");
-                       }) ||
-           type.name() == QLatin1String("application/octet-stream");
+// Whether the player takes the file through OpenUri: sound, as the desktop's file manager
+// types it by its name and content, or an MP4 container. Playlists are typed as audio
+// but hold only text. Gives the type found in `type`.
+bool isSoundFile(const QString& path, QString* type) {
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(path);
+    *type = mime.name();
+    if (mime.inherits(QStringLiteral("text/plain"))) return false;
+    for (const char* container : {"audio/mp4", "video/mp4", "application/mp4"})
+        if (mime.inherits(QLatin1String(container))) return true;
+    const QStringList kinds = QStringList{mime.name()} + mime.allAncestors();
+    return std::any_of(kinds.begin(), kinds.end(), [](const QString& kind) {
+        return kind.startsWith(QLatin1String("audio/"));
+    });
 }
 
 // The answer to a request to open files.
@@ -390,14 +390,12 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message
         refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
         return;
     }
-    if (!mayBeSound(url.toLocalFile())) {
-        refuse(message, kInvalidArgs,
-               QStringLiteral("not a sound file (%1): ")
-                       .arg(QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name()) +
-                   uri);
+    const QString path = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    if (QString type; !isSoundFile(path, &type)) {
+        refuse(message, kInvalidArgs, QStringLiteral("not a sound file: %1 (%2)").arg(path, type));
         return;
     }
-    answer(m_service->control().open({QFileInfo(url.toLocalFile()).absoluteFilePath()}), message);
+    answer(m_service->control().open({path}), message);
 }
 
 // ---- the program's own interface ----
