@@ -327,9 +327,9 @@ private Q_SLOTS:
         QTest::newRow("OpenUri ADTS named otherwise")
             << "empty"
             << "Player.OpenUri" << QVariantList{"@adts:tone"} << "" << QStringList{"open:@made"};
-        QTest::newRow("OpenUri M4A")
+        QTest::newRow("OpenUri MP4")
             << "empty"
-            << "Player.OpenUri" << QVariantList{"@m4a:tone.m4a"} << "" << QStringList{"open:@made"};
+            << "Player.OpenUri" << QVariantList{"@mp4:tone.mp4"} << "" << QStringList{"open:@made"};
         QTest::newRow("Open a missing file")
             << "empty"
             << "Open" << QVariantList{QStringList{"/no/such.aac"}} << invalid << QStringList{};
@@ -346,26 +346,22 @@ private Q_SLOTS:
         const QString file = dir.filePath("a.aac"), fifo = dir.filePath("fifo");
         QVERIFY(writeAacFile(file, 0.1));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QString made;  // "@kind:name": a file of that kind made for the row
+        QString made, error;  // "@kind:name": a file of that kind made for the row
         for (QVariant& a : args) {
             if (a == "@file") a = QUrl::fromLocalFile(file).toString();
             if (a == "@fifo") a = QUrl::fromLocalFile(fifo).toString();
             const QString text = a.toString();
             if (!text.startsWith('@') || !text.contains(':')) continue;
             made = dir.filePath(text.section(':', 1));
-            QString error;
             const QString kind = text.section(':', 0, 0);
-            if (kind == "@m3u") {
-                QFile list(made);
-                QVERIFY(list.open(QIODevice::WriteOnly) && list.write("#EXTM3U\na.aac\n") > 0);
-            } else if (kind == "@adts") {
-                QVERIFY2(writeAacFile(made, 0.5, 440, &error), qPrintable(error));
-            } else if (!writeMediaFile(made,
-                                       "audiotestsrc num-buffers=20 ! audioconvert ! avenc_aac ! "
-                                       "mp4mux ! filesink name=out",
-                                       &error)) {
-                QSKIP(qPrintable(error));
-            }
+            QFile list(made);
+            QVERIFY2(kind == "@m3u" ? list.open(QIODevice::WriteOnly) && list.write("a.aac\n") > 0
+                     : kind == "@adts" ? QFile::copy(file, made)
+                                       : writeMediaFile(made,
+                                                        "audiotestsrc num-buffers=20 ! audioconvert"
+                                                        " ! avenc_aac ! mp4mux ! filesink name=out",
+                                                        &error),
+                     qPrintable(error));
             a = QUrl::fromLocalFile(made).toString();
         }
         calls.replaceInStrings("@file", file);
@@ -379,7 +375,6 @@ private Q_SLOTS:
         s.track = state == "empty" ? QString() : QStringLiteral("/a.aac");
         s.lengthUs = s.track.isEmpty() ? 0 : 60'000'000;
         rig.player.position = state == "stopped" ? 0 : 1'000'000;
-        QString error;
         const QString name = method.section('.', 1);
         if (method.startsWith("Set."))
             error = rig.call("org.freedesktop.DBus.Properties", "Set",
@@ -409,15 +404,14 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath("tagged.aac"), covers = dir.filePath("cache");
         QString error;
-        if (kind == "id3") {
-            QVERIFY(writeTaggedAdts(file));
-        } else if (!writeMediaFile(file,
-                                   "audiotestsrc num-buffers=40 ! audioconvert ! avenc_aac ! "
-                                   "taginject tags=\"title=Dawn,artist=Someone,album=Daybreak,"
-                                   "track-number=(uint)2\" ! mp4mux ! filesink name=out",
-                                   &error)) {
-            QSKIP(qPrintable(error));
-        }
+        QVERIFY2(kind == "id3" ? writeTaggedAdts(file, &error)
+                               : writeMediaFile(file,
+                                                "audiotestsrc num-buffers=40 ! audioconvert ! "
+                                                "avenc_aac ! taginject tags=\"title=Dawn,artist="
+                                                "Someone,album=Daybreak,track-number=(uint)2\" "
+                                                "! mp4mux ! filesink name=out",
+                                                &error),
+                 qPrintable(error));
         GstTagReader reader(covers);
         FakeBusRig rig(&reader);
         rig.player.shown.track = file;
@@ -462,8 +456,7 @@ private Q_SLOTS:
         QList<TrackTags> told;
         const long threads = processStatus("Threads:");
         ProcessPeak peak;
-        for (int i = 0; i < 50; ++i)
-            reader.read(file, [&told](const TrackTags& tags) { told << tags; });
+        for (int i = 0; i < 50; ++i) reader.read(file, [&told](const TrackTags& t) { told << t; });
         QTRY_COMPARE(told.size(), 1);
         QVERIFY2(peak.threads() < threads + 10,
                  qPrintable(QString::number(peak.threads() - threads)));
@@ -481,8 +474,7 @@ private Q_SLOTS:
         BusRig rig(1);
         QTemporaryDir dir;
         const QString file = dir.filePath("from outside.aac");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
         rig.fs.addFile(file);
         QCOMPARE(playerctl({"play"}).code, 0);
         QCOMPARE(playerctl({"open", QUrl::fromLocalFile(file).toString()}).code, 0);
