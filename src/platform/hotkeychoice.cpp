@@ -50,7 +50,10 @@ HotKeyChoice chooseHotKeys(const QString& platform, bool waylandSession, bool x1
 }
 
 std::unique_ptr<IHotKeyService> createHotKeyService(bool grabKeys) {
-    if (!grabKeys) return std::make_unique<NullHotKeyService>();
+    if (!grabKeys) {
+        qCDebug(lcHotKeyChoice, "no global hot keys: the command line asked for none");
+        return std::make_unique<NullHotKeyService>();
+    }
     const QString platform = QGuiApplication::platformName();
     const bool wayland = platform.startsWith(QLatin1String("wayland")) ||
                          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||

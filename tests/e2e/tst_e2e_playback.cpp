@@ -239,6 +239,9 @@ private Q_SLOTS:
         if (kind == "reference") {
             QVERIFY2(writeReferenceMovie(bad, elsewhere + "x.mp4", &error), qPrintable(error));
         } else if (kind == "hls") {
+            // Without the element that follows a manifest the file fails as a text, and
+            // the row would prove nothing.
+            if (!hasMediaElement("hlsdemux", &error)) QSKIP(qPrintable(error));
             QFile manifest(bad);
             QVERIFY(manifest.open(QIODevice::WriteOnly));
             manifest.write(QStringLiteral("#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n"

@@ -94,6 +94,17 @@ bool writeAacFile(const QString& path, double seconds, int frequency, QString* e
                     path, error);
 }
 
+bool hasMediaElement(const char* name, QString* error) {
+    if (!ensureInit(error)) return false;
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (!factory) {
+        if (error) *error = QStringLiteral("GStreamer element %1 missing").arg(name);
+        return false;
+    }
+    gst_object_unref(factory);
+    return true;
+}
+
 bool writeVideoFile(const QString& path, double seconds, QString* error) {
     if (!ensureInit(error)) return false;
     QString encoder;

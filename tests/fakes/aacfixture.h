@@ -15,6 +15,9 @@ bool writeAacFile(const QString& path, double seconds, int frequency = 440,
 // Quavers", album "Night Tunes", track 3 and a small PNG cover.
 bool writeTaggedAdts(const QString& path, QString* error = nullptr);
 
+// Whether the media framework has the element `name`; `error` says which is missing.
+bool hasMediaElement(const char* name, QString* error = nullptr);
+
 // A small container with a moving picture and an AAC sound track, `seconds` long.
 // Returns false with `error` naming the reason when no video encoder is installed.
 bool writeVideoFile(const QString& path, double seconds, QString* error = nullptr);
