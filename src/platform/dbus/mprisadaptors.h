@@ -15,6 +15,9 @@
 
 class MprisService;
 
+// Answers a call with the error `name` instead of its reply; debug lines say so.
+void refuseCall(const QDBusMessage& message, const QString& name, const QString& text);
+
 // org.mpris.MediaPlayer2: who the player is, Raise and Quit.
 class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT

@@ -14,13 +14,16 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcMpris)
 
-namespace {
-// Answers a call with an error instead of its reply.
-void refuse(const QDBusMessage& message, QDBusError::ErrorType error, const QString& text) {
+void refuseCall(const QDBusMessage& message, const QString& name, const QString& text) {
     qCDebug(lcMpris) << message.member() << message.arguments().value(1).toString()
                      << "refused:" << text;
     message.setDelayedReply(true);
-    QDBusConnection::sessionBus().send(message.createErrorReply(error, text));
+    QDBusConnection::sessionBus().send(message.createErrorReply(name, text));
+}
+
+namespace {
+void refuse(const QDBusMessage& message, QDBusError::ErrorType error, const QString& text) {
+    refuseCall(message, QDBusError::errorString(error), text);
 }
 
 QString dotted(const QString& interface, const QString& name) {

@@ -5,14 +5,11 @@
 #include <cmath>
 #include <limits>
 
-#include <sys/stat.h>
-
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMimeDatabase>
@@ -22,6 +19,7 @@
 
 #include "core/product.h"
 #include "platform/dbus/mprisadaptors.h"
+#include "platform/regularfile.h"
 
 Q_LOGGING_CATEGORY(lcMpris, "quaverly.platform.mpris")
 
@@ -48,12 +46,6 @@ QString statusName(PlaybackStatus status) {
     return QStringLiteral("Stopped");
 }
 
-// Answers a call with an error instead of the empty reply.
-void refuse(const QDBusMessage& message, const QString& name, const QString& text) {
-    message.setDelayedReply(true);
-    QDBusConnection::sessionBus().send(message.createErrorReply(name, text));
-}
-
 // Seeking moves within the file that plays; while stopped or paused the position stays.
 bool canSeekIn(const PlayerState& s) {
     return s.status == PlaybackStatus::Playing && !s.track.isEmpty() && s.lengthUs > 0;
@@ -62,16 +54,10 @@ bool canSeekIn(const PlayerState& s) {
 // The arguments a method takes, by their signature; a call with others is refused.
 bool takes(const QDBusMessage& message, const char* signature) {
     if (message.signature() == QLatin1String(signature)) return true;
-    refuse(message, kInvalidArgs,
-           QStringLiteral("arguments '%1' where '%2' was expected")
-               .arg(message.signature(), QLatin1String(signature)));
+    refuseCall(message, kInvalidArgs,
+               QStringLiteral("arguments '%1' where '%2' was expected")
+                   .arg(message.signature(), QLatin1String(signature)));
     return false;
-}
-
-// A regular file (also through a link): not a folder, a device or a pipe.
-bool isRegularFile(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Whether the player takes the file through OpenUri: sound, as the desktop's file manager
@@ -95,11 +81,12 @@ void answer(OpenResult result, const QDBusMessage& message) {
         case OpenResult::Taken:
             return;
         case OpenResult::Closing:
-            refuse(message, kClosingErrorName, QStringLiteral("Quaverly is closing"));
+            refuseCall(message, kClosingErrorName, QStringLiteral("Quaverly is closing"));
             return;
         case OpenResult::BadPath:
-            refuse(message, kInvalidArgs,
-                   QStringLiteral("a path holds the text that separates the saved list's entries"));
+            refuseCall(
+                message, kInvalidArgs,
+                QStringLiteral("a path holds the text that separates the saved list's entries"));
             return;
     }
 }
@@ -335,7 +322,7 @@ bool MprisPlayerAdaptor::hasEntries() const {
 
 void MprisPlayerAdaptor::act(PlayerAction action, const QDBusMessage& message) {
     if (!takes(message, "")) return;
-    if (!m_service->control().request(action)) refuse(message, kBusyErrorName, kBusyText);
+    if (!m_service->control().request(action)) refuseCall(message, kBusyErrorName, kBusyText);
 }
 
 void MprisPlayerAdaptor::Play(const QDBusMessage& message) {
@@ -387,12 +374,13 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong pos
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
     const QUrl url(uri);
     if (!url.isLocalFile() || !isRegularFile(url.toLocalFile())) {
-        refuse(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
+        refuseCall(message, kInvalidArgs, QStringLiteral("not a local file: ") + uri);
         return;
     }
     const QString path = QFileInfo(url.toLocalFile()).absoluteFilePath();
     if (QString type; !isSoundFile(path, &type)) {
-        refuse(message, kInvalidArgs, QStringLiteral("not a sound file: %1 (%2)").arg(path, type));
+        refuseCall(message, kInvalidArgs,
+                   QStringLiteral("not a sound file: %1 (%2)").arg(path, type));
         return;
     }
     answer(m_service->control().open({path}), message);
@@ -406,7 +394,7 @@ QuaverlyAdaptor::QuaverlyAdaptor(MprisService* service)
 void QuaverlyAdaptor::Open(const QStringList& paths, const QDBusMessage& message) {
     for (const QString& p : paths) {
         if (!QFileInfo(p).isAbsolute() || !QFileInfo::exists(p)) {
-            refuse(message, kInvalidArgs, QStringLiteral("no such file or folder: ") + p);
+            refuseCall(message, kInvalidArgs, QStringLiteral("no such file or folder: ") + p);
             return;
         }
     }

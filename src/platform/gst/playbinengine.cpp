@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/gst/playbinengine.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -13,6 +11,7 @@
 
 #include "platform/gst/adtslength.h"
 #include "platform/gst/chaindriver.h"
+#include "platform/regularfile.h"
 
 Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
 
@@ -66,12 +65,7 @@ bool PlaybinEngine::load(const QString& path) {
         fail(QStringLiteral("the media engine could not be started"), Fault::Plugin);
         return false;
     }
-    // Opening a FIFO or a device blocks or never ends: only regular files are played.
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    // A NUL would end the name early and play the file named by the part before it.
-    if (path.isEmpty() || path.contains(QChar(u'\0')) || ::stat(native.constData(), &info) != 0 ||
-        !S_ISREG(info.st_mode)) {
+    if (!isRegularFile(path)) {
         fail(QStringLiteral("not a regular file"));
         return false;
     }
