@@ -10,7 +10,7 @@
 
 #include "platform/gst/chaindriver.h"
 #include "platform/gst/chainreaper.h"
-#include "platform/gst/gstmediaengine.h"
+#include "platform/gst/mediaframework.h"
 #include "platform/gst/playbinengine.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcMediaEngine)
@@ -22,10 +22,6 @@ constexpr const char* kFilterDescription =
     "audioconvert ! audioresample ! scaletempo name=tempo ! audioconvert ! "
     "audiopanorama name=pan method=simple ! volume name=vol";
 constexpr const char* kSilentOutput = "fakesink sync=true";
-
-QString errorText(GError* error) {
-    return QString::fromUtf8(error && error->message ? error->message : "unknown error");
-}
 
 const char* klassOf(GstElement* element) {
     GstElementFactory* factory = gst_element_get_factory(element);
@@ -238,7 +234,7 @@ void PlaybinEngine::initialise() {
             << QStringLiteral(
                    "the audio output '%1' could not be made: %2; playing through the "
                    "desktop's output instead. Check the --audio-sink description.")
-                   .arg(m_wantedSink, errorText(parseError));
+                   .arg(m_wantedSink, frameworkErrorText(parseError));
         m_wantedSink = m_sinkDescription = QLatin1String(kDesktopOutput);
     }
     g_clear_error(&parseError);
@@ -251,7 +247,8 @@ bool PlaybinEngine::buildChain() {
     GstElement* filter = gst_parse_bin_from_description(kFilterDescription, TRUE, &error);
     GstElement* playbin = filter ? gst_element_factory_make("playbin", nullptr) : nullptr;
     if (!playbin) {
-        const QString why = filter ? QStringLiteral("no playbin element") : errorText(error);
+        const QString why =
+            filter ? QStringLiteral("no playbin element") : frameworkErrorText(error);
         g_clear_error(&error);
         if (filter) gst_object_unref(gst_object_ref_sink(filter));
         fail(QStringLiteral("the playback chain could not be made: ") + why);

@@ -11,6 +11,7 @@
 
 #include "platform/gst/adtslength.h"
 #include "platform/gst/chaindriver.h"
+#include "platform/gst/mediaframework.h"
 #include "platform/regularfile.h"
 
 Q_LOGGING_CATEGORY(lcMediaEngine, "quaverly.media", QtInfoMsg)
@@ -19,10 +20,6 @@ namespace {
 
 constexpr int kMute = MediaRange::kMinVolume;
 constexpr int kFullBalance = MediaRange::kMaxBalance;
-
-QString errorText(GError* error) {
-    return QString::fromUtf8(error && error->message ? error->message : "unknown error");
-}
 
 // The framework's reasons are sentences of their own; ours go inside one.
 QString withoutFullStop(QString reason) {
@@ -79,7 +76,7 @@ bool PlaybinEngine::startChain() {
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(QFile::encodeName(m_path).constData(), &error);
     if (!uri) {
-        fail(errorText(error));
+        fail(frameworkErrorText(error));
         g_clear_error(&error);
         return false;
     }
@@ -400,7 +397,7 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
         case GST_MESSAGE_WARNING: {
             GError* error = nullptr;
             gst_message_parse_warning(message, &error, nullptr);
-            qCDebug(lcMediaEngine).noquote() << "Warning:" << errorText(error);
+            qCDebug(lcMediaEngine).noquote() << "Warning:" << frameworkErrorText(error);
             g_clear_error(&error);
             return;
         }
@@ -451,7 +448,7 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
 void PlaybinEngine::handleError(GstMessage* message) {
     GError* error = nullptr;
     gst_message_parse_error(message, &error, nullptr);
-    const QString reason = errorText(error);
+    const QString reason = frameworkErrorText(error);
     const bool missingPlugin =
         error &&
         ((error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
