@@ -73,8 +73,13 @@ public:
     // True while the sound output has gone away and the engine waits for it.
     bool waitsForOutput() const { return m_chain == Chain::Waiting || m_outageSinceUs != 0; }
 
-    // A file that is not ready to play this long after its load fails.
+    // A file that is not ready to play this long after its load fails (three times that
+    // in a sanitizer build, where loading the decoder's libraries alone can take seconds).
+#ifdef QUAVERLY_SLOW_BUILD
+    static constexpr int kLoadDeadlineMs = 12000;
+#else
     static constexpr int kLoadDeadlineMs = 4000;
+#endif
     // No sound file needs more elements than this in its chain; a file that makes the
     // chain grow past it (a tag demuxer for each of thousands of stacked tags) fails.
     static constexpr int kMaxElements = 64;
