@@ -78,7 +78,7 @@ QString TestBadFiles::writeBytes(const QString& name, const QByteArray& bytes) {
 
 void TestBadFiles::playsToTheEnd(clsMusic& music, const QString& path) {
     music.setFileName(path);
-    QTRY_VERIFY(music.HasAudio());
+    QTRY_VERIFY_WITH_TIMEOUT(music.HasAudio(), PlaybinEngine::kLoadDeadlineMs);
     QVERIFY(music.Failure().isEmpty());
     music.setPosition(0);
     music.Play();

@@ -126,7 +126,7 @@ void TestPlaybinEngine::playsToTheEndWithPositionEqualToDuration() {
     clsMusic music(*engine);
     music.setFileName(m_oneSecond);
     QCOMPARE(music.duration(), 0.0);  // being prepared: nothing known yet
-    QTRY_VERIFY(music.HasAudio());
+    QTRY_VERIFY_WITH_TIMEOUT(music.HasAudio(), PlaybinEngine::kLoadDeadlineMs);
     QVERIFY(!music.HasVideo());
     QCOMPARE(music.Width().toInt(), 0);
     music.setPosition(0);
@@ -402,7 +402,7 @@ void TestPlaybinEngine::videoFilePlaysItsSoundOnly() {
     auto engine = makeTestEngine();
     clsMusic music(*engine);
     music.setFileName(path);
-    QTRY_VERIFY(music.HasAudio());
+    QTRY_VERIFY_WITH_TIMEOUT(music.HasAudio(), PlaybinEngine::kLoadDeadlineMs);
     QVERIFY(!music.HasVideo());
     QCOMPARE(music.Width().toInt(), 0);
     music.Play();
