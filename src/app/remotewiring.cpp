@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "app/form1.h"
-#include "playback/clsmusic.h"
+#include "playback/playrate.h"
 #include "playback/transport.h"
 #include "playlist/listeditor.h"
 #include "playlist/playlist.h"
@@ -38,8 +38,8 @@ PlayerState RemoteWiring::state() const {
     s.lengthUs = std::llround(transport.length() * 1e6);
     s.volume = double(transport.level()) / Transport::kMaxLevel;
     s.shuffle = transport.shuffle();
-    s.minRate = clsMusic::kMinSpeed;
-    s.maxRate = Transport::kMaxSpeed / kSpeedScale;
+    s.minRate = PlayRate::kMin;
+    s.maxRate = Transport::kMaxRate;
     s.rate = transport.rate();
     s.entries = m_form.playlist().Count();
     return s;
@@ -179,8 +179,7 @@ void RemoteWiring::setShuffle(bool shuffle) {
 void RemoteWiring::setRate(double rate) {
     if (std::isnan(rate)) return;
     QSlider& slider = *m_form.Speed;
-    const double value = std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale,
-                                    double(Transport::kMaxSpeed));
+    const double value = PlayRate::clamp(rate, Transport::kMaxRate) * kSpeedScale;
     slider.setValue(static_cast<int>(std::lround(value)));
 }
 
