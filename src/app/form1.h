@@ -119,7 +119,6 @@ public:
     void ApplySkin();
 
     // --- The handlers, by the controls' names ---
-    void PlayTheFile(bool GoBack, bool Navigate);
     void PushButton1_Click();
     void PushButton4_Click();
     void PushButton6_Click();

@@ -109,31 +109,33 @@ bool RemoteWiring::request(PlayerAction action) {
     return true;
 }
 void RemoteWiring::perform(PlayerAction action) {
-    const PlaybackStatus status = m_form.transport().status();
+    // Playback requests go straight to the transport, as the hot keys do.
+    Transport& transport = m_form.transport();
+    const PlaybackStatus status = transport.status();
     switch (action) {
         case PlayerAction::Play:
             if (status == PlaybackStatus::Paused)
-                m_form.PushButton4_Click();
+                transport.PushButton4_Click();
             else if (status == PlaybackStatus::Stopped)
-                m_form.transport().start();
+                transport.start();
             break;
         case PlayerAction::PlayPause:
             if (status == PlaybackStatus::Stopped)
-                m_form.transport().start();
+                transport.start();
             else
-                m_form.PushButton4_Click();
+                transport.PushButton4_Click();
             break;
         case PlayerAction::Pause:
-            if (status == PlaybackStatus::Playing) m_form.PushButton4_Click();
+            if (status == PlaybackStatus::Playing) transport.PushButton4_Click();
             break;
         case PlayerAction::Stop:
-            m_form.transport().stop();
+            transport.stop();
             break;
         case PlayerAction::Next:
-            m_form.PushButton7_Click();
+            transport.PushButton7_Click();
             break;
         case PlayerAction::Previous:
-            m_form.PushButton6_Click();
+            transport.PushButton6_Click();
             break;
         case PlayerAction::Raise:
             m_form.cSysTray1_MouseUp(1, 0);

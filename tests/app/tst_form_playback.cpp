@@ -84,12 +84,12 @@ private Q_SLOTS:
         f.PushButton11_Click();
         rig.list().AppendAll(paths(3));
         rig.list().Select(2);
-        f.PlayTheFile(false, false);
+        f.transport().PlayTheFile(false, false);
         QCOMPARE(rig.errorTexts().size(), 1);
         QVERIFY(
             rig.errorTexts()[0].contains("in Tindrell2021/08/31.Form1.PlayTheFile at line 108"));
         QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
-        f.PlayTheFile(false, false);
+        f.transport().PlayTheFile(false, false);
         QCOMPARE(rig.engine.loadedPath, paths(3)[2]);
     }
 
