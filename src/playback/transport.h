@@ -44,9 +44,9 @@ public:
     virtual void startMonitor() = 0;
 };
 
-// Playback as the user drives it: track selection, the four transport handlings, the
-// end-of-track monitor and the sliders. Every control surface (buttons, hot keys, a
-// click on an entry, the remote) calls this one object, and it owns the play state: the
+// Playback as the user drives it: the start of the track TrackChoice picks, the four
+// transport handlings, the end-of-track monitor and the sliders. Every control surface (buttons,
+// hot keys, a click on an entry, the remote) calls this one object, and it owns the play state: the
 // captions it wrote, whether a file was started, the engine. Readers ask status() and
 // the track, never a widget; changed() tells them when either moves. The window owns
 // it; UI thread only.
@@ -106,7 +106,7 @@ public:
     void rememberOptions(bool random, bool inOrder);
 
     // The window's settings as its controls last told them: the level slider
-    // (0..kMaxLevel), the play order, the speed as a rate (kMinSpeed..kMaxSpeed/kSpeedScale).
+    // (0..kMaxLevel), the play order, the speed as a rate (PlayRate::kMin..kMaxRate).
     int level() const { return m_level; }
     bool shuffle() const { return m_choice.order() == PlayOrder::Random; }
     double rate() const;
@@ -173,7 +173,7 @@ private:
     Shown m_told;
     int m_level = 0;
     int m_speed = static_cast<int>(kSpeedScale);  // the slider starts at a rate of 1
-    bool IsPlaying = false;
+    bool IsPlaying = false;  // a file was started and playback not stopped since
     bool m_started = false;  // Start/Stop reads "Stop Playing"
     bool m_paused = false;   // Pause/Resume reads "Resume"
     int m_playTheFileDepth = 0;
