@@ -7,6 +7,8 @@
 #    edge between them: playback reads the playlist;
 #  - an adapter under src/platform/ includes, of the rest of the program, only the
 #    interfaces it implements (i*.h), the failure they may throw and the product's names;
+#  - only src/playback/, src/platform/gst/ and main.cpp name the engine (clsMusic,
+#    IMediaEngine): the rest reaches playback through Transport;
 #  - no source file is over 500 lines;
 #  - every source file and script starts with the licence line (scripts/spdx.sh).
 set -uo pipefail
@@ -58,6 +60,11 @@ while IFS= read -r line; do
     esac
 done < <(grep -rnE '^#include "' src/platform --include='*.h' --include='*.cpp' |
     grep -vE '\.moc"')
+
+while IFS= read -r line; do
+    complain "$line: only src/playback/, src/platform/gst/ and src/main.cpp name the engine"
+done < <(grep -rnwE 'clsMusic|IMediaEngine' src --include='*.h' --include='*.cpp' |
+    grep -vE '^src/(playback/|platform/gst/|main\.cpp:)')
 
 while read -r count file; do
     [[ "$file" == total ]] && continue

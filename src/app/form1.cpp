@@ -269,16 +269,18 @@ void Form1::setServices(Services services) {
 }
 
 HotKeyPump::Actions Form1::hotKeyActions() {
+    // The keys reach the transport as the remote does: straight, not through the window.
     HotKeyPump::Actions a;
-    a.next = [this] { PushButton7_Click(); };
-    a.startStop = [this] { PushButton1_Click(); };
-    a.pauseResume = [this] { PushButton4_Click(); };
-    a.previous = [this] { PushButton6_Click(); };
-    a.playing = [this] { return m_transport->status() != PlaybackStatus::Stopped; };
-    a.start = [this] { m_transport->start(); };
+    Transport& t = *m_transport;
+    a.next = [&t] { t.PushButton7_Click(); };
+    a.startStop = [&t] { t.PushButton1_Click(); };
+    a.pauseResume = [&t] { t.PushButton4_Click(); };
+    a.previous = [&t] { t.PushButton6_Click(); };
+    a.playing = [&t] { return t.status() != PlaybackStatus::Stopped; };
+    a.start = [&t] { t.start(); };
     a.keepImage = [] {};  // Qt widgets always repaint from their own state
     a.showWindow = [this] {
-        if (!m_trayHiding->HiddenInTray) show();
+        if (!m_trayHiding->hiddenInTray()) show();
     };
     return a;
 }

@@ -25,7 +25,6 @@ class QTreeView;
 class cSysTray;
 class IFileSystem;
 class IHotKeyService;
-class IMediaEngine;
 class IMessageBoxes;
 class INotifyAreaService;
 class IShell;
@@ -47,7 +46,7 @@ public:
         IMessageBoxes* boxes = nullptr;
         IFileSystem* fs = nullptr;
         IShell* shell = nullptr;
-        IMediaEngine* engine = nullptr;
+        Transport::Engine* engine = nullptr;
         IHotKeyService* hotKeys = nullptr;
         INotifyAreaService* tray = nullptr;
         // Ends the process at once (closing step 126); tests replace it.
@@ -120,7 +119,6 @@ public:
     void ApplySkin();
 
     // --- The handlers, by the controls' names ---
-    void PlayTheFile(bool GoBack, bool Navigate);
     void PushButton1_Click();
     void PushButton4_Click();
     void PushButton6_Click();

@@ -11,9 +11,6 @@
 #include "playlist/listeditor.h"
 #include "tray/trayhiding.h"
 
-void Form1::PlayTheFile(bool GoBack, bool Navigate) {
-    m_transport->PlayTheFile(GoBack, Navigate);
-}
 void Form1::PushButton1_Click() {
     m_transport->PushButton1_Click();
 }

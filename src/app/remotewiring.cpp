@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "app/form1.h"
-#include "playback/clsmusic.h"
+#include "playback/playrate.h"
 #include "playback/transport.h"
 #include "playlist/listeditor.h"
 #include "playlist/playlist.h"
@@ -38,8 +38,8 @@ PlayerState RemoteWiring::state() const {
     s.lengthUs = std::llround(transport.length() * 1e6);
     s.volume = double(transport.level()) / Transport::kMaxLevel;
     s.shuffle = transport.shuffle();
-    s.minRate = clsMusic::kMinSpeed;
-    s.maxRate = Transport::kMaxSpeed / kSpeedScale;
+    s.minRate = PlayRate::kMin;
+    s.maxRate = Transport::kMaxRate;
     s.rate = transport.rate();
     s.entries = m_form.playlist().Count();
     return s;
@@ -109,31 +109,33 @@ bool RemoteWiring::request(PlayerAction action) {
     return true;
 }
 void RemoteWiring::perform(PlayerAction action) {
-    const PlaybackStatus status = m_form.transport().status();
+    // Playback requests go straight to the transport, as the hot keys do.
+    Transport& transport = m_form.transport();
+    const PlaybackStatus status = transport.status();
     switch (action) {
         case PlayerAction::Play:
             if (status == PlaybackStatus::Paused)
-                m_form.PushButton4_Click();
+                transport.PushButton4_Click();
             else if (status == PlaybackStatus::Stopped)
-                m_form.transport().start();
+                transport.start();
             break;
         case PlayerAction::PlayPause:
             if (status == PlaybackStatus::Stopped)
-                m_form.transport().start();
+                transport.start();
             else
-                m_form.PushButton4_Click();
+                transport.PushButton4_Click();
             break;
         case PlayerAction::Pause:
-            if (status == PlaybackStatus::Playing) m_form.PushButton4_Click();
+            if (status == PlaybackStatus::Playing) transport.PushButton4_Click();
             break;
         case PlayerAction::Stop:
-            m_form.transport().stop();
+            transport.stop();
             break;
         case PlayerAction::Next:
-            m_form.PushButton7_Click();
+            transport.PushButton7_Click();
             break;
         case PlayerAction::Previous:
-            m_form.PushButton6_Click();
+            transport.PushButton6_Click();
             break;
         case PlayerAction::Raise:
             m_form.cSysTray1_MouseUp(1, 0);
@@ -179,8 +181,7 @@ void RemoteWiring::setShuffle(bool shuffle) {
 void RemoteWiring::setRate(double rate) {
     if (std::isnan(rate)) return;
     QSlider& slider = *m_form.Speed;
-    const double value = std::clamp(rate * kSpeedScale, clsMusic::kMinSpeed * kSpeedScale,
-                                    double(Transport::kMaxSpeed));
+    const double value = PlayRate::clamp(rate, Transport::kMaxRate) * kSpeedScale;
     slider.setValue(static_cast<int>(std::lround(value)));
 }
 

@@ -73,3 +73,12 @@ public:
         return false;
     }
 };
+
+// An ordinary file: a regular file that is neither hidden nor system. Folders never match.
+inline bool ordinaryFileExists(const IFileSystem& fs, const QString& path) {
+    const auto attributes = fs.attributes(path);
+    if (!attributes) return false;
+    const quint32 a = *attributes;
+    return (a & FileAttr::Directory) == 0 && (a & FileAttr::Archive) != 0 &&
+           (a & (FileAttr::Hidden | FileAttr::System)) == 0;
+}

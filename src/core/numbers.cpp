@@ -48,6 +48,12 @@ int roundHalfEven(double value) {
     return static_cast<int>(r);
 }
 
+qint32 checkedSub(qint32 a, qint32 b) {
+    qint32 r = 0;
+    if (__builtin_sub_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
+    return r;
+}
+
 QString makeAppTitle(const QString& productName) {
     QString title = productName;
     do {

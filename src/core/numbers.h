@@ -20,6 +20,9 @@ double readLeadingNumber(const QString& text);
 // outside the 32-bit range.
 int roundHalfEven(double value);
 
+// a - b in 32 bits; throws Failure("Overflow") where it does not fit.
+qint32 checkedSub(qint32 a, qint32 b);
+
 // The application title made from a product name: cut before the last blank, at
 // least once and until it is 40 characters or shorter. A name without a blank stays whole.
 QString makeAppTitle(const QString& productName);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "playback/imediaengine.h"
+#include "playback/playrate.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ double clsMusic::Speed() const {
 
 void clsMusic::setSpeed(double rate) {
     if (std::isnan(rate)) return;
-    if (rate < kMinSpeed) rate = kMinSpeed;
+    rate = PlayRate::clamp(rate);
     if (std::isinf(rate)) return;  // no chain can play at an infinite rate
     guarded([&] { m_engine.setRate(rate); });
 }

@@ -60,7 +60,6 @@ public:
     // Why the sound output could not be used, once the engine gave up waiting for it.
     QString OutputFailure() const;
 
-    static constexpr double kMinSpeed = MediaRange::kMinRate;
     static constexpr int kMinVolume = MediaRange::kMinVolume;
     static constexpr int kMaxVolume = MediaRange::kMaxVolume;
     static constexpr int kMaxBalance = MediaRange::kMaxBalance;

@@ -4,12 +4,11 @@
 #include <QString>
 
 // The ranges of the engine's settings, for every engine and its callers. Volume and
-// balance are in hundredths of a decibel, the rate in times normal speed.
+// balance are in hundredths of a decibel (the rate's are in playback/playrate.h).
 namespace MediaRange {
 inline constexpr int kMinVolume = -10000;  // silent
 inline constexpr int kMaxVolume = 0;       // full
 inline constexpr int kMaxBalance = 10000;  // the right channel only; the negative: the left
-inline constexpr double kMinRate = 0.1;
 }  // namespace MediaRange
 
 // The audio back-end behind clsMusic: one playback chain for one file at a time.

@@ -2,7 +2,6 @@
 #include "playback/transport.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include <QAbstractItemModel>
 #include <QLoggingCategory>
@@ -14,47 +13,11 @@
 #include "core/isettingsstore.h"
 #include "core/numbers.h"
 #include "core/steprunner.h"
-#include "playback/randomindex.h"
+#include "playback/playrate.h"
 #include "playlist/playlist.h"
 #include "playlist/playlistmodel.h"
 
 Q_LOGGING_CATEGORY(lcPlayback, "quaverly.playback")
-
-namespace {
-// 32-bit arithmetic with an overflow check.
-qint32 checkedSub(qint32 a, qint32 b) {
-    qint32 r = 0;
-    if (__builtin_sub_overflow(a, b, &r)) throw Failure(QStringLiteral("Overflow"));
-    return r;
-}
-
-// An ordinary file: a regular file that is neither hidden nor system. Folders never match.
-bool ordinaryFileExists(const IFileSystem& fs, const QString& path) {
-    const auto attributes = fs.attributes(path);
-    if (!attributes) return false;
-    const quint32 a = *attributes;
-    return (a & FileAttr::Directory) == 0 && (a & FileAttr::Archive) != 0 &&
-           (a & (FileAttr::Hidden | FileAttr::System)) == 0;
-}
-
-}  // namespace
-
-// Tells the readers when an operation changed what they see: at its end, so a handling
-// that runs others inside it is told once.
-class Transport::ChangeNotice {
-public:
-    explicit ChangeNotice(Transport& transport) : m_transport(transport) {}
-    ~ChangeNotice() { m_transport.tellChanges(); }
-    ChangeNotice(const ChangeNotice&) = delete;
-    ChangeNotice& operator=(const ChangeNotice&) = delete;
-
-private:
-    Transport& m_transport;
-};
-
-QString Caption::volumeLevel(int level) {
-    return QStringLiteral("Volume Level = %1").arg(level);
-}
 
 Transport::Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
                      ISettingsStore& store, const QString& appTitle)
@@ -90,62 +53,29 @@ void Transport::tell(const QString& text) {
     m_boxes.information(m_appTitle, text);
 }
 
-void Transport::reseed() {
-    using namespace std::chrono;
-    // Seconds since midnight, fraction included, as the seed.
-    const auto now = system_clock::now().time_since_epoch();
-    const auto sinceMidnight = duration_cast<nanoseconds>(now % hours(24)).count();
-    m_rng.seed(static_cast<std::mt19937::result_type>(sinceMidnight ^ (sinceMidnight >> 32)));
-}
-
-double Transport::rnd() {
-    return static_cast<double>(m_rng() >> 8) / 16777216.0;
+TrackChoice::Entries Transport::entries() const {
+    return {m_list.Count(), m_list.Selected(), [this](int k) { return m_list.Text(k); }};
 }
 
 void Transport::PlayTheFile(bool GoBack, bool Navigate) {
     ++m_playTheFileDepth;
     const auto leave = qScopeGuard([this] { --m_playTheFileDepth; });
-    // Files passed over while they fail are passed in the direction the user went.
-    m_goingBack = GoBack;
     StepRunner r(m_boxes, formLocation("PlayTheFile"));
     Playlist& list = m_list;
 
-    r.step(100, [&] { reseed(); });
+    r.step(100, [&] { m_choice.reseed(); });
     if (r.test(102, [&] { return list.Count() == 0; })) {
         tell(QStringLiteral("No files added."));
         return;
     }
-    r.step(104, [&] {
-        if (Navigate) m_keepSelection = false;
-    });
-    const PlayOrder order = m_order;
-    if (r.test(106, [&] { return m_requestedIndex != 0; })) {
-        r.step(108, [&] { list.Select(m_requestedIndex); });
-        r.step(110, [&] { m_requestedIndex = 0; });
-    } else if (order == PlayOrder::Random) {
-        int i = 0;
-        r.step(112, [&] {
-            reseed();
-            // While files keep failing, those already found unplayable are passed by
-            // too, so that a round reaches every other entry.
-            const bool avoidUnplayable =
-                list.Count() > 1 && !m_unplayable.isEmpty() && untriedEntryBesides(list.Selected());
-            i = drawEntry(
-                list.Count(), list.Selected(), [this] { return rnd(); },
-                [&](int k) { return avoidUnplayable && m_unplayable.contains(list.Text(k)); });
-        });
-        r.step(116, [&] { list.Select(i); });
-    } else if (order == PlayOrder::InOrder) {
-        r.step(118, [&] {
-            if (m_keepSelection) return;
-            const int k = list.Selected();
-            if (GoBack)
-                list.Select(k == 1 ? list.Count() : k - 1);
-            else
-                list.Select(k == list.Count() ? 1 : k + 1);
-        });
+    // The choice uses up the requested entry and KeepSelection also where selecting its
+    // answer fails (a request beyond the list): the box tells, and the selected entry plays.
+    using Way = TrackChoice::Way;
+    const TrackChoice::Pick pick = m_choice.choose(entries(), GoBack, Navigate);
+    if (pick.way != Way::None) {
+        const int step = pick.way == Way::Requested ? 108 : pick.way == Way::Drawn ? 116 : 118;
+        r.step(step, [&] { list.Select(pick.position); });
     }
-    r.step(136, [&] { m_keepSelection = false; });
     QString path;
     r.step(138, [&] { path = list.SelectedText(); });
     r.step(140, [&] {
@@ -159,15 +89,12 @@ void Transport::PlayTheFile(bool GoBack, bool Navigate) {
         return;
     }
     if (r.test(148, [&] { return !ordinaryFileExists(m_fs, path); })) {
-        m_unplayable.insert(path);
-        m_lastTried = path;
-        m_lastTriedWhy = QStringLiteral("it does not exist");
+        m_choice.missing(path);
         tell(QStringLiteral("File selected does not exists."));
         return;
     }
-    m_lastTried = path;
-    m_lastTriedWhy.clear();
-    r.step(164, [&] { m_isPlaying = true; });
+    m_choice.loading(path);
+    r.step(164, [&] { IsPlaying = true; });
     r.step(166, [&] { music().setFileName(path); });
     r.step(168, [&] { music().setPosition(0); });
     r.step(170, [&] { music().Play(); });
@@ -181,17 +108,17 @@ int Transport::LevelToVolume(int level) {
 }
 
 void Transport::PushButton1_Click() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     StepRunner r(m_boxes, formLocation("PushButton1_Click"));
     if (r.test(100, [&] { return m_started; })) {
         r.step(112, [&] { showStarted(false); });
         r.step(114, [&] { showPaused(false); });
         r.step(116, [&] { music().StopPlaying(); });
-        r.step(118, [&] { m_isPlaying = false; });
-        m_unplayable.clear();
+        r.step(118, [&] { IsPlaying = false; });
+        m_choice.runOver();
         return;
     }
-    if (r.test(102, [&] { return m_isPlaying; })) {
+    if (r.test(102, [&] { return IsPlaying; })) {
         tell(QStringLiteral("Please stop playing first."));
         return;
     }
@@ -201,10 +128,10 @@ void Transport::PushButton1_Click() {
 }
 
 void Transport::PushButton4_Click() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     StepRunner r(m_boxes, formLocation("PushButton4_Click"));
     if (r.test(100, [&] { return !m_paused; })) {
-        if (r.test(102, [&] { return !m_isPlaying; })) {
+        if (r.test(102, [&] { return !IsPlaying; })) {
             tell(QStringLiteral("Please start playing first."));
             return;
         }
@@ -217,7 +144,7 @@ void Transport::PushButton4_Click() {
 }
 
 void Transport::PushButton6_Click() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     StepRunner r(m_boxes, formLocation("PushButton6_Click"));
     r.step(100, [&] { PlayTheFile(true, true); });
     r.step(102, [&] { showStarted(true); });
@@ -225,7 +152,7 @@ void Transport::PushButton6_Click() {
 }
 
 void Transport::PushButton7_Click() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     StepRunner r(m_boxes, formLocation("PushButton7_Click"));
     r.step(100, [&] { PlayTheFile(false, true); });
     r.step(102, [&] { showStarted(true); });
@@ -233,14 +160,13 @@ void Transport::PushButton7_Click() {
 }
 
 void Transport::playRequest(int position) {
-    const ChangeNotice notice(*this);
-    m_keepSelection = true;
-    m_requestedIndex = position;
+    const auto notice = changeNotice();
+    m_choice.request(position);
     PushButton1_Click();
 }
 
 void Transport::playFromOutside(int position) {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     if (m_started) PushButton1_Click();
     playRequest(position);
 }
@@ -250,17 +176,17 @@ void Transport::tmrTimer_Timer() {
     // not start another one: with a missing next file that would stack a new box every
     // 100 ms without end.
     if (m_playTheFileDepth > 0 || !m_music) return;
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     if (outputGaveUp() || passOverUnplayable()) return;
     if (m_music->duration() == 0) return;
-    m_unplayable.clear();  // this file plays: a run of failures is over
+    m_choice.runOver();  // this file plays: a run of failures is over
     const double length = m_music->duration();
     const double position = m_music->Position();
     if (position == length) PlayTheFile(false, false);
 }
 
 PlaybackStatus Transport::status() const {
-    if (!m_started || !m_isPlaying) return PlaybackStatus::Stopped;
+    if (!m_started || !IsPlaying) return PlaybackStatus::Stopped;
     return m_paused ? PlaybackStatus::Paused : PlaybackStatus::Playing;
 }
 
@@ -290,14 +216,14 @@ void Transport::seek(double seconds) {
 }
 
 void Transport::start() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     if (status() != PlaybackStatus::Stopped) return;
     if (m_started) PushButton1_Click();  // captions left by a refused start go back first
     PushButton1_Click();
 }
 
 void Transport::stop() {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     if (m_started) PushButton1_Click();
 }
 
@@ -314,7 +240,7 @@ void Transport::showPaused(bool paused) {
 // The engine waited for a sound output that went away, and it did not come back: playback
 // stops as the Stop button stops it, and one box says why. The list is not at fault.
 bool Transport::outputGaveUp() {
-    if (!m_isPlaying) return false;
+    if (!IsPlaying) return false;
     const QString why = m_music->OutputFailure();
     if (why.isEmpty()) return false;
     stopAfterFailures(
@@ -327,40 +253,28 @@ bool Transport::outputGaveUp() {
 // every entry of the list has failed in a row, playback stops as the Stop button stops
 // it, and one box says why. A list emptied meanwhile stops without one.
 bool Transport::passOverUnplayable() {
-    if (!m_isPlaying || m_paused) return false;
+    if (!IsPlaying || m_paused) return false;
     const QString why = m_music->Failure();
     if (why.isEmpty()) return false;
-    const QString loaded = m_music->FileName();
-    m_unplayable.insert(loaded);
-    if (m_lastTried == loaded && m_lastTriedWhy.isEmpty()) m_lastTriedWhy = why;
-    if (m_list.Count() == 0) {
+    m_choice.failed(m_music->FileName(), why);
+    if (m_list.Count() == 0)
         stopAfterFailures(QString());
-        return true;
-    }
-    if (untriedEntryBesides(0)) {
-        PlayTheFile(m_goingBack, false);
-        return true;
-    }
-    stopAfterFailures(QStringLiteral("None of the files in the list could be played. The last one, "
-                                     "%1, could not be played: %2.")
-                          .arg(m_lastTried, m_lastTriedWhy.isEmpty() ? why : m_lastTriedWhy));
+    else if (m_choice.untriedBesides(entries(), 0))
+        PlayTheFile(m_choice.goingBack(), false);
+    else
+        stopAfterFailures(QStringLiteral("None of the files in the list could be played. The "
+                                         "last one, %1, could not be played: %2.")
+                              .arg(m_choice.lastTried(), m_choice.lastTriedWhy(why)));
     return true;
 }
 
 void Transport::stopAfterFailures(const QString& message) {
-    m_unplayable.clear();
+    m_choice.runOver();
     showStarted(false);
     showPaused(false);
     m_music->StopPlaying();
-    m_isPlaying = false;
+    IsPlaying = false;
     if (!message.isEmpty()) tell(message);
-}
-
-// Some entry other than the one at `position` has not failed since a file last played.
-bool Transport::untriedEntryBesides(int position) const {
-    for (int i = 1; i <= m_list.Count(); ++i)
-        if (i != position && !m_unplayable.contains(m_list.Text(i))) return true;
-    return false;
 }
 
 void Transport::restoreLevel(int level) {
@@ -369,22 +283,14 @@ void Transport::restoreLevel(int level) {
 }
 
 double Transport::rate() const {
-    return std::max(clsMusic::kMinSpeed, m_speed / kSpeedScale);
+    return PlayRate::clamp(m_speed / kSpeedScale);
 }
 
 void Transport::Slider1_Change(int level) {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     m_level = level;
     m_view.setVolumeCaption(Caption::volumeLevel(level));
-    try {
-        m_store.save(SettingKey::VolumeLevel, QString::number(level));
-    } catch (const std::exception& e) {
-        qCWarning(lcPlayback).noquote()
-            << QStringLiteral(
-                   "the volume level could not be saved: %1; the next start uses the "
-                   "level saved before. Check the settings folder.")
-                   .arg(QString::fromLocal8Bit(e.what()));
-    }
+    save({{SettingKey::VolumeLevel, QString::number(level)}}, "volume level");
     if (m_music) m_music->setVolume(LevelToVolume(level));
 }
 
@@ -404,23 +310,26 @@ void Transport::Balance_Scroll(int value) {
 }
 
 void Transport::Speed_Scroll(int value) {
-    const ChangeNotice notice(*this);
+    const auto notice = changeNotice();
     m_speed = value;
     if (m_music) m_music->setSpeed(value / kSpeedScale);
 }
 
 void Transport::rememberOptions(bool random, bool inOrder) {
-    const ChangeNotice notice(*this);
-    m_order = random ? PlayOrder::Random : inOrder ? PlayOrder::InOrder : PlayOrder::None;
+    const auto notice = changeNotice();
+    m_choice.setOrder(random ? PlayOrder::Random : inOrder ? PlayOrder::InOrder : PlayOrder::None);
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    save({{SettingKey::Option1, flag(random)}, {SettingKey::Option2, flag(inOrder)}}, "play order");
+}
+
+void Transport::save(std::initializer_list<std::pair<QString, QString>> values, const char* what) {
     try {
-        m_store.save(SettingKey::Option1, flag(random));
-        m_store.save(SettingKey::Option2, flag(inOrder));
+        for (const auto& [key, value] : values) m_store.save(key, value);
     } catch (const std::exception& e) {
         qCWarning(lcPlayback).noquote()
             << QStringLiteral(
-                   "the play order could not be saved: %1; the next start uses the "
-                   "order saved before. Check the settings folder.")
-                   .arg(QString::fromLocal8Bit(e.what()));
+                   "the %1 could not be saved: %2; the next start uses the %1 saved before. "
+                   "Check the settings folder.")
+                   .arg(QLatin1String(what), QString::fromLocal8Bit(e.what()));
     }
 }

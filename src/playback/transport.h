@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <initializer_list>
 #include <memory>
-#include <random>
+#include <utility>
 
 #include <QObject>
-#include <QSet>
+#include <QScopeGuard>
 #include <QString>
-#include <QtGlobal>
 
 #include "playback/clsmusic.h"
 #include "playback/iplayercontrol.h"
+#include "playback/trackchoice.h"
 
 class IFileSystem;
 class IMediaEngine;
@@ -25,10 +26,10 @@ inline const QString Stop = QStringLiteral("Stop Playing (Ctrl+Shift+X)");
 inline const QString Pause = QStringLiteral("Pause (Ctrl+Shift+C)");
 inline const QString Resume = QStringLiteral("Resume (Ctrl+Shift+C)");
 // The volume frame's caption at a level.
-QString volumeLevel(int level);
+inline QString volumeLevel(int level) {
+    return QStringLiteral("Volume Level = %1").arg(level);
+}
 }  // namespace Caption
-
-enum class PlayOrder { None, Random, InOrder };
 
 // What the transport needs of the window. UI thread only.
 class TransportView {
@@ -43,9 +44,9 @@ public:
     virtual void startMonitor() = 0;
 };
 
-// Playback as the user drives it: track selection, the four transport handlings, the
-// end-of-track monitor and the sliders. Every control surface (buttons, hot keys, a
-// click on an entry, the remote) calls this one object, and it owns the play state: the
+// Playback as the user drives it: the start of the track TrackChoice picks, the four
+// transport handlings, the end-of-track monitor and the sliders. Every control surface (buttons,
+// hot keys, a click on an entry, the remote) calls this one object, and it owns the play state: the
 // captions it wrote, whether a file was started, the engine. Readers ask status() and
 // the track, never a widget; changed() tells them when either moves. The window owns
 // it; UI thread only.
@@ -56,8 +57,10 @@ public:
     Transport(Playlist& list, TransportView& view, IMessageBoxes& boxes, IFileSystem& fs,
               ISettingsStore& store, const QString& appTitle);
 
+    // The engine it plays through, made in main.cpp and handed over by the window.
+    using Engine = IMediaEngine;
     // Load step: the engine is made once and kept for the run.
-    void createMusic(IMediaEngine& engine) { m_music = std::make_unique<clsMusic>(engine); }
+    void createMusic(Engine& engine) { m_music = std::make_unique<clsMusic>(engine); }
     // Load step: the engine takes the volume of a level. Throws before createMusic.
     void applyLevel(int level);
     // Closing: the engine stops when it plays or is paused. Throws before createMusic.
@@ -102,30 +105,26 @@ public:
     // tracks and stored.
     void rememberOptions(bool random, bool inOrder);
 
-    void reseed();
-
     // The window's settings as its controls last told them: the level slider
-    // (0..kMaxLevel), the play order, the speed as a rate (kMinSpeed..kMaxSpeed/kSpeedScale).
+    // (0..kMaxLevel), the play order, the speed as a rate (PlayRate::kMin..kMaxRate).
     int level() const { return m_level; }
-    bool shuffle() const { return m_order == PlayOrder::Random; }
+    bool shuffle() const { return m_choice.order() == PlayOrder::Random; }
     double rate() const;
     // The load step: the level read from the settings, set on the slider without running
     // its handling (the caption and the engine are set by steps of their own).
     void restoreLevel(int level);
 
-    bool IsPlaying() const { return m_isPlaying; }
-    bool KeepSelection() const { return m_keepSelection; }
-    qint32 RequestedIndex() const { return m_requestedIndex; }
+    // The load step: the random draw is seeded from the time of day.
+    void reseed() { m_choice.reseed(); }
     // The load step: right after start-up, Start plays the selected entry again.
-    void keepSelectionForFirstStart() { m_keepSelection = true; }
-    // The entry the next PlayTheFile plays, whatever the order (0: none).
-    void setRequestedIndex(qint32 position) { m_requestedIndex = position; }
+    void keepSelectionForFirstStart() { m_choice.keepSelection(); }
 
     // The level slider's range is 0..kMaxLevel, the speed slider's 0..kMaxSpeed; the
     // speed slider's value per unit of playback rate is kSpeedScale.
     static constexpr int kMaxLevel = 100;
     static constexpr int kMaxSpeed = 100;
     static constexpr double kSpeedScale = 50.0;
+    static constexpr double kMaxRate = kMaxSpeed / kSpeedScale;
 
 Q_SIGNALS:
     // Something a reader sees may have changed: the status, the track or its length (known
@@ -134,7 +133,11 @@ Q_SIGNALS:
     void changed();
 
 private:
-    class ChangeNotice;
+    // Tells the readers when an operation changed what they see: at its end (when the
+    // guard goes), so a handling that runs others inside it is told once.
+    auto changeNotice() {
+        return qScopeGuard([this] { tellChanges(); });
+    }
     // What readers see, as last told by changed().
     struct Shown {
         PlaybackStatus status = PlaybackStatus::Stopped;
@@ -151,12 +154,13 @@ private:
     void showStarted(bool started);
     void showPaused(bool paused);
     clsMusic& music() const;
+    TrackChoice::Entries entries() const;
     bool passOverUnplayable();
     bool outputGaveUp();
     void stopAfterFailures(const QString& message);
-    bool untriedEntryBesides(int position) const;
-    double rnd();
     void tell(const QString& text);
+    // Writes settings in turn; one that cannot be written is logged with `what`.
+    void save(std::initializer_list<std::pair<QString, QString>> values, const char* what);
 
     Playlist& m_list;
     TransportView& m_view;
@@ -164,22 +168,13 @@ private:
     IFileSystem& m_fs;
     ISettingsStore& m_store;
     const QString& m_appTitle;
-    std::mt19937 m_rng;
+    TrackChoice m_choice;
     std::unique_ptr<clsMusic> m_music;
     Shown m_told;
     int m_level = 0;
-    PlayOrder m_order = PlayOrder::None;          // as the option buttons last told it
     int m_speed = static_cast<int>(kSpeedScale);  // the slider starts at a rate of 1
-    bool m_keepSelection = false;
-    qint32 m_requestedIndex = 0;
-    bool m_isPlaying = false;
+    bool IsPlaying = false;  // a file was started and playback not stopped since
     bool m_started = false;  // Start/Stop reads "Stop Playing"
     bool m_paused = false;   // Pause/Resume reads "Resume"
     int m_playTheFileDepth = 0;
-    // Entries found unplayable (or missing) since a file last played, and the entry
-    // tried last with why it failed (empty until known).
-    QSet<QString> m_unplayable;
-    QString m_lastTried;
-    QString m_lastTriedWhy;
-    bool m_goingBack = false;  // the last choice of a track went backwards
 };

@@ -56,12 +56,15 @@ public:
     void PushButton11_Click();  // Clear List
     void PushButton3_Click();   // Load Sample/Example Files
 
+    // The entry a held left button drags (0: none), and whether it is held.
+    int dragItem() const { return DragItem; }
+    bool mouseIsDown() const { return MouseIsDown; }
+
+private:
     // Entry references are positions; 0 is none.
     int HoverItem = 0;
     bool MouseIsDown = false;
     int DragItem = 0;
-
-private:
     class Adding;
     void importTree(const QString& folder, const QString& pattern, Adding& add, StepRunner* steps);
 

@@ -29,9 +29,10 @@ public:
     void cSysTray1_MouseUp();
 
     // True from the moment the window hides itself on minimise until the icon brings it back.
-    bool HiddenInTray = false;
+    bool hiddenInTray() const { return HiddenInTray; }
 
 private:
+    bool HiddenInTray = false;
     INotifyAreaService* m_service;
     cSysTray* m_tray;
     BusyState& m_busy;

@@ -11,7 +11,6 @@
 #include "fakes/captions.h"
 #include "fakes/formrig.h"
 #include "platform/posix/posixfilesystem.h"
-#include "playback/randomindex.h"
 
 namespace {
 
@@ -32,6 +31,11 @@ class TestFormPlayback : public QObject {
         rig.store.set("Option2", inOrder ? "1" : "0");
         rig.load(paths(n));
     }
+    // A click on the entry at `position`: it starts playback, or stops it keeping the entry.
+    static void clickOn(FormRig& rig, int position) {
+        rig.list().Select(position);
+        rig.form->ListView1_Click();
+    }
 
 private Q_SLOTS:
     void emptyListSaysSo() {
@@ -40,8 +44,7 @@ private Q_SLOTS:
         rig.form->PushButton1_Click();
         QCOMPARE(rig.messages(), QStringList({"No files added."}));
         QCOMPARE(rig.form->PushButton1->text(), kStop);  // captions change first
-        QVERIFY(!rig.form->transport().IsPlaying());
-        QVERIFY(rig.form->transport().KeepSelection());
+        QCOMPARE(rig.form->transport().status(), PlaybackStatus::Stopped);
         rig.form->PushButton1_Click();  // the stop branch puts them back, silently
         QCOMPARE(rig.form->PushButton1->text(), kStart);
         QCOMPARE(rig.boxes.count(), 1);
@@ -70,102 +73,24 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.count(), 0);
     }
 
-    void nextRightAfterStartMovesOn() {
-        FormRig rig;
-        setUp(rig, 3, true);
-        rig.form->PushButton7_Click();
-        QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
-    }
-
-    void randomNeverRepeats_data() {
-        QTest::addColumn<int>("count");
-        QTest::newRow("one entry") << 1;
-        QTest::newRow("two entries alternate") << 2;
-        QTest::newRow("five entries") << 5;
-    }
-    void randomNeverRepeats() {
-        QFETCH(int, count);
-        FormRig rig;
-        setUp(rig, count, false);
-        int previous = rig.list().Selected();
-        for (int i = 0; i < 40; ++i) {
-            i % 2 ? rig.form->PushButton6_Click() : rig.form->PushButton7_Click();
-            const int now = rig.list().Selected();
-            if (count == 1)
-                QCOMPARE(now, 1);
-            else if (count == 2)
-                QCOMPARE(now, 3 - previous);
-            else
-                QVERIFY(now != previous);
-            QCOMPARE(rig.engine.loadedPath, paths(count)[now - 1]);
-            previous = now;
-        }
-    }
-
-    // The draw reaches both ends of the list and with two entries takes the other at
-    // once; the draws are given, and running out of them fails rather than spins.
-    void randomDrawBounds_data() {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("current");
-        QTest::addColumn<QList<double>>("draws");
-        QTest::addColumn<int>("drawn");
-        const double last = 16777215.0 / 16777216.0;  // the largest draw the transport makes
-        QTest::newRow("one entry") << 1 << 1 << QList<double>{last} << 1;
-        QTest::newRow("two, the first") << 2 << 2 << QList<double>{0.0} << 1;
-        QTest::newRow("two, the last") << 2 << 1 << QList<double>{0.0, last} << 2;
-        QTest::newRow("ten, the last") << 10 << 1 << QList<double>{last} << 10;
-        QTest::newRow("ten, passing the last") << 10 << 10 << QList<double>{last, 0.5} << 6;
-    }
-    void randomDrawBounds() {
-        QFETCH(int, count);
-        QFETCH(int, current);
-        QFETCH(QList<double>, draws);
-        QFETCH(int, drawn);
-        const auto next = [&] {
-            if (draws.isEmpty()) throw std::out_of_range("no draw left");
-            return draws.takeFirst();
-        };
-        try {
-            QCOMPARE(drawEntry(count, current, next, [](int) { return false; }), drawn);
-        } catch (const std::out_of_range&) {
-            QFAIL("drew again where the draws given reach the entry");
-        }
-        QVERIFY(draws.isEmpty());
-    }
-
-    // A clicked entry plays next in either mode and from any caller.
-    void requestedEntryPlays_data() {
-        QTest::addColumn<bool>("inOrder");
-        QTest::addColumn<int>("caller");  // 1 start, 6 previous, 7 next
-        for (bool inOrder : {false, true})
-            for (int caller : {1, 6, 7})
-                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(inOrder).arg(caller)))
-                    << inOrder << caller;
-    }
-    void requestedEntryPlays() {
-        QFETCH(bool, inOrder);
-        QFETCH(int, caller);
-        FormRig rig;
-        setUp(rig, 6, inOrder);
-        rig.form->transport().setRequestedIndex(5);
-        if (caller == 1) rig.form->PushButton1_Click();
-        if (caller == 6) rig.form->PushButton6_Click();
-        if (caller == 7) rig.form->PushButton7_Click();
-        QCOMPARE(rig.engine.loadedPath, paths(6)[4]);
-        QCOMPARE(rig.form->transport().RequestedIndex(), 0);
-    }
-
+    // An entry clicked, then the list cut short under it: the box names the step, and the
+    // selected entry plays, once; the next choice moves on from there.
     void requestBeyondCountShowsBoxAndPlaysSelected() {
         FormRig rig;
-        setUp(rig, 3, true);
+        setUp(rig, 9, true);
+        Form1& f = *rig.form;
+        f.PushButton1_Click();
+        clickOn(rig, 9);  // stops, keeping entry 9 for the next start
+        f.PushButton11_Click();
+        rig.list().AppendAll(paths(3));
         rig.list().Select(2);
-        rig.form->transport().setRequestedIndex(9);
-        rig.form->PlayTheFile(false, false);
+        f.transport().PlayTheFile(false, false);
         QCOMPARE(rig.errorTexts().size(), 1);
         QVERIFY(
             rig.errorTexts()[0].contains("in Tindrell2021/08/31.Form1.PlayTheFile at line 108"));
-        QCOMPARE(rig.form->transport().RequestedIndex(), 0);
         QCOMPARE(rig.engine.loadedPath, paths(3)[1]);
+        f.transport().PlayTheFile(false, false);
+        QCOMPARE(rig.engine.loadedPath, paths(3)[2]);
     }
 
     void missingAndEmptyEntries() {
@@ -227,7 +152,6 @@ private Q_SLOTS:
         QCOMPARE(f.PushButton1->text(), kStart);
         QCOMPARE(f.PushButton4->text(), kPause);
         QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
-        QVERIFY(!f.transport().IsPlaying());
         f.PushButton4_Click();
         QCOMPARE(rig.messages().last(), QStringLiteral("Please start playing first."));
         // Stopped at the very end of a track, the monitor still starts the next one: the
@@ -237,7 +161,6 @@ private Q_SLOTS:
         f.PushButton1_Click();
         f.tmrTimer_Timer();
         QCOMPARE(f.PushButton1->text(), kStart);
-        QVERIFY(f.transport().IsPlaying());
         f.PushButton1_Click();
         QCOMPARE(rig.messages().last(), QStringLiteral("Please stop playing first."));
     }
@@ -252,7 +175,6 @@ private Q_SLOTS:
         rig.list().Select(2);
         f.ListView1_Click();  // stops, keeping the entry for the next start
         QCOMPARE(f.PushButton1->text(), kStart);
-        QCOMPARE(f.transport().RequestedIndex(), 2);
         f.PushButton1_Click();
         QCOMPARE(rig.engine.loadedPath, paths(4)[1]);
     }
@@ -342,7 +264,6 @@ private Q_SLOTS:
                      rig.messages()[0].endsWith(", could not be played: no sound in the file."),
                  qPrintable(rig.messages()[0]));
         QCOMPARE(f.PushButton1->text(), kStart);
-        QVERIFY(!f.transport().IsPlaying());
         QCOMPARE(rig.engine.currentState, IMediaEngine::State::Stopped);
         f.PushButton1_Click();  // a new start tries the list again
         QCOMPARE(rig.engine.loadCount, 12);
@@ -479,19 +400,18 @@ private Q_SLOTS:
         Form1& f = *rig.form;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        f.transport().setRequestedIndex(120);
+        clickOn(rig, 3);  // starts
+        QCOMPARE(rig.list().FirstVisible(), 3);
+        clickOn(rig, 120);  // stops; selecting alone leaves it at the bottom
         f.PushButton1_Click();
         QCOMPARE(rig.list().FirstVisible(), 120);
         QCOMPARE(rig.list().Selected(), 120);
         QCOMPARE(f.focusWidget(), f.ListView1);
-        f.transport().setRequestedIndex(3);
-        f.PushButton1_Click();
-        f.PushButton1_Click();
-        QCOMPARE(rig.list().FirstVisible(), 3);
         f.hide();  // hidden: made visible only
-        f.transport().setRequestedIndex(150);
+        clickOn(rig, 150);
         f.PushButton7_Click();
-        QCOMPARE(rig.list().Selected(), 150);
+        QCOMPARE(rig.engine.loadedPath, paths(200)[149]);
+        QCOMPARE(rig.boxes.count(), 0);
     }
 };
 

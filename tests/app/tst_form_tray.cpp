@@ -49,7 +49,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         minimise(f);
         QTRY_VERIFY(!f.isVisible());
-        QVERIFY(f.trayHiding().HiddenInTray);
+        QVERIFY(f.trayHiding().hiddenInTray());
         QCOMPARE(rig.tray.ops().count("balloon"), 1);
         const auto& b = rig.tray.calls.back();
         QCOMPARE(b.title, QStringLiteral("Quaverly"));
@@ -63,7 +63,7 @@ private Q_SLOTS:
         rig.tray.send(INotifyAreaService::RightDown);
         rig.tray.send(INotifyAreaService::RightUp);
         QTRY_VERIFY(f.isVisible());
-        QVERIFY(!f.trayHiding().HiddenInTray);
+        QVERIFY(!f.trayHiding().hiddenInTray());
         QTRY_VERIFY(!(f.windowState() & Qt::WindowMinimized));  // back in the normal state
 
         minimise(f);  // the second time: hidden, no balloon
@@ -85,7 +85,7 @@ private Q_SLOTS:
         // Once minimised, the handling queued for the change has run.
         QTRY_VERIFY(f.windowState() & Qt::WindowMinimized);
         QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
-        QVERIFY(!f.trayHiding().HiddenInTray);
+        QVERIFY(!f.trayHiding().hiddenInTray());
         QVERIFY(f.isVisible());
         QCOMPARE(rig.tray.ops().count("balloon"), 0);
     }

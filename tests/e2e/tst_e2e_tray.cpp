@@ -44,7 +44,7 @@ private Q_SLOTS:
 
         minimise(f);
         QTRY_VERIFY(!f.isVisible());
-        QVERIFY(f.trayHiding().HiddenInTray);
+        QVERIFY(f.trayHiding().hiddenInTray());
         QCOMPARE(f.cSysTray1->OnceCount(), 1);  // the balloon, once
 
         QTRY_VERIFY(tray.geometry().isValid());
@@ -52,7 +52,7 @@ private Q_SLOTS:
         QProcess::execute("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()),
                                       "click", "1"});
         QTRY_VERIFY_WITH_TIMEOUT(f.isVisible(), 10000);  // also ends the balloon's wait
-        QVERIFY(!f.trayHiding().HiddenInTray);
+        QVERIFY(!f.trayHiding().hiddenInTray());
         QTRY_VERIFY(f.isActiveWindow());
 
         minimise(f);  // the second time: hidden, no second balloon
