@@ -8,8 +8,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -24,31 +22,14 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
-#include "app/hotkeypump.h"
 #include "benchkit.h"
-#include "core/busystate.h"
-#include "fakes/fakemessageboxes.h"
 #include "fakes/xvfbsession.h"
+#include "keykit.h"
 #include "platform/x11/x11hotkeyservice.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
-constexpr int kPresses = 50;
+using namespace keybench;
 constexpr int kIdleSeconds = 10;
-
-std::atomic<qint64> g_actionNs{0};
-std::atomic<int> g_actions{0};
-
-qint64 now() {
-    return Clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
-}
-
-bool waitFor(const std::atomic<int>& counter, int value) {
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (counter.load() < value && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    return counter.load() >= value;
-}
 
 // Runs on its own thread with its own connection, like another program would.
 void typist(std::vector<double>& keyMs, std::vector<double>& refMs, double& idleCpu) {
@@ -77,16 +58,16 @@ void typist(std::vector<double>& keyMs, std::vector<double>& refMs, double& idle
         const qint64 t0 = now();
         fake(XCB_KEY_PRESS, x);
         xcb_flush(c);
-        const bool acted = waitFor(g_actions, i + 1);
+        const bool acted = waitFor(i + 1);
         fake(XCB_KEY_RELEASE, x);
         fake(XCB_KEY_RELEASE, shift);
         fake(XCB_KEY_RELEASE, ctrl);
         xcb_flush(c);
         if (acted) {
-            keyMs.push_back(double(g_actionNs - t0) / 1e6);
+            keyMs.push_back(double(actionNs - t0) / 1e6);
         } else {
             std::fprintf(stderr, "press %d was lost\n", i + 1);
-            g_actions = i + 1;  // count it and go on
+            actions = i + 1;  // count it and go on
         }
 
         const qint64 t1 = now();
@@ -123,19 +104,8 @@ int main(int argc, char** argv) {
     }
 
     X11HotKeyService keys;
-    FakeMessageBoxes boxes;
-    boxes.printErrors = true;
-    bool playing = false;
-    HotKeyPump::Actions actions;
-    actions.startStop = [&] {
-        g_actionNs = now();
-        playing = !playing;
-        button.setText(playing ? QStringLiteral("Stop (Ctrl+Shift+X)")
-                               : QStringLiteral("Start (Ctrl+Shift+X)"));
-        ++g_actions;
-    };
-    BusyState busy;
-    HotKeyPump pump(keys, boxes, busy, actions);
+    TogglingPump toggling(keys, button);
+    HotKeyPump& pump = toggling.pump;
 
     std::vector<double> keyMs, refMs;
     double pumpIdle = 0;

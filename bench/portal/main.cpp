@@ -5,8 +5,6 @@
 // times. Reference: one call from the same connection to the front end and its reply
 // (what a trip through the bus alone costs). Compare bench_hotkeys for the X11 key.
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -16,30 +14,14 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/hotkeypump.h"
 #include "benchkit.h"
-#include "core/busystate.h"
-#include "fakes/fakemessageboxes.h"
 #include "fakes/fakeportaldesktop.h"
 #include "fakes/privatebus.h"
+#include "keykit.h"
 #include "platform/portal/portalhotkeyservice.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
-constexpr int kPresses = 50;
-std::atomic<qint64> g_actionNs{0};
-std::atomic<int> g_actions{0};
-
-qint64 now() {
-    return Clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
-}
-
-bool waitFor(int value) {
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (g_actions.load() < value && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    return g_actions.load() >= value;
-}
+using namespace keybench;
 
 void median(const char* what, const std::vector<double>& v) {
     const bench::Stats s = bench::stats(v);
@@ -65,19 +47,8 @@ int main(int argc, char** argv) {
     QPushButton button(QStringLiteral("Start (Ctrl+Shift+X)"));
     button.show();
     PortalHotKeyService keys(QStringLiteral("quaverly"));
-    FakeMessageBoxes boxes;
-    boxes.printErrors = true;
-    bool playing = false;
-    HotKeyPump::Actions actions;
-    actions.startStop = [&] {
-        g_actionNs = now();
-        playing = !playing;
-        button.setText(playing ? QStringLiteral("Stop (Ctrl+Shift+X)")
-                               : QStringLiteral("Start (Ctrl+Shift+X)"));
-        ++g_actions;
-    };
-    BusyState busy;
-    HotKeyPump pump(keys, boxes, busy, actions);
+    TogglingPump toggling(keys, button);
+    HotKeyPump& pump = toggling.pump;
 
     std::vector<double> keyMs, refMs;
     std::thread presser([&] {
@@ -88,10 +59,10 @@ int main(int argc, char** argv) {
             const qint64 t0 = now();
             desktop.send("Activated", {"start-stop", quint64(0), QVariantMap()});
             if (waitFor(i + 1)) {
-                keyMs.push_back(double(g_actionNs - t0) / 1e6);
+                keyMs.push_back(double(actionNs - t0) / 1e6);
             } else {
                 std::fprintf(stderr, "activation %d was lost\n", i + 1);
-                g_actions = i + 1;
+                actions = i + 1;
             }
             const qint64 t1 = now();
             own.call(QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", "/",
