@@ -28,9 +28,9 @@ bool decodedAsStreamSays(const GstCaps* stream, const GstCaps* decoded);
 // before it gives any, and post a decoding error instead of sound that differs.
 bool watchLightDecoder(GstElement* element);
 
-// A decoding bin's "autoplug-select": in a chain made for the light decoder, libav's is
-// skipped (with every other decoder) where the light one fits; in any other, the light one is skipped. `data`
-// points to a std::atomic<bool> that says whether the chain is made for the light one.
+// A decoding bin's "autoplug-select": in a chain made for the light decoder, every other
+// decoder (libav's) is skipped where the light one fits; in any other chain, the light
+// one is skipped. `data` points to a std::atomic<bool>: the chain is made for the light one.
 int onAutoplugSelect(GstElement* bin, GstPad* pad, GstCaps* caps, GstElementFactory* factory,
                      gpointer data);
 

@@ -168,7 +168,7 @@ void TestBadFiles::damagedButPlayableEnds() {
     // Offered to the light decoder, which gives mono as stereo: played with libav's.
     if (kind == "mono")
         QVERIFY(writeMediaFile(path,
-                               "audiotestsrc num-buffers=40 ! audio/x-raw,rate=44100,channels=1 ! "
+                               "audiotestsrc num-buffers=40 ! audio/x-raw,channels=1 ! "
                                "avenc_aac ! aacparse ! audio/mpeg,stream-format=adts ! "
                                "filesink name=out"));
     qputenv("QUAVERLY_AAC_DECODER", kind == "mono" ? "faad" : "");
@@ -181,13 +181,11 @@ void TestBadFiles::damagedButPlayableEnds() {
     qunsetenv("QUAVERLY_AAC_DECODER");
     QVERIFY2(music.Failure().isEmpty(), qPrintable(music.Failure()));
     QVERIFY(music.duration() > 0.2);
-    if (kind == "mono") {
-        GstIterator* it = gst_bin_iterate_all_by_element_factory_name(
+    if (kind == "mono") {  // played again with libav's decoder
+        g_autoptr(GstIterator) it = gst_bin_iterate_all_by_element_factory_name(
             GST_BIN(engine->pipeline()), decoderchoice::kFull);
-        GValue item = G_VALUE_INIT;
+        g_auto(GValue) item = G_VALUE_INIT;
         QCOMPARE(gst_iterator_next(it, &item), GST_ITERATOR_OK);
-        g_value_unset(&item);
-        gst_iterator_free(it);
     }
     playsToTheEnd(music, m_good);
 }
@@ -210,8 +208,6 @@ void TestBadFiles::lightDecoderOnlyWhereItDecodesAlike_data() {
         << QString() << false;
     QTest::newRow("mono") << "audio/mpeg,mpegversion=4,profile=lc,rate=44100,channels=1"
                           << QString() << false;
-    QTest::newRow("7.1") << "audio/mpeg,mpegversion=4,profile=lc,rate=48000,channels=8"
-                         << QString() << false;
 }
 
 // The light decoder is offered only the streams it was measured to decode as libav's
@@ -220,13 +216,10 @@ void TestBadFiles::lightDecoderOnlyWhereItDecodesAlike() {
     QFETCH(QString, stream);
     QFETCH(QString, decoded);
     QFETCH(bool, alike);
-    GstCaps* in = gst_caps_from_string(stream.toUtf8().constData());
-    GstCaps* out = gst_caps_from_string(decoded.toUtf8().constData());
-    QVERIFY(in);
+    g_autoptr(GstCaps) in = gst_caps_from_string(stream.toUtf8().constData());
+    g_autoptr(GstCaps) out = gst_caps_from_string(decoded.toUtf8().constData());
     QCOMPARE(decoderchoice::lightFits(in), !decoded.isEmpty());
     if (out) QCOMPARE(decoderchoice::decodedAsStreamSays(in, out), alike);
-    gst_caps_unref(in);
-    if (out) gst_caps_unref(out);
 }
 
 void TestBadFiles::awkwardPathsPlay_data() {
