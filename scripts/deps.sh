@@ -15,8 +15,9 @@ packages=(
     libxcb1-dev libxcb-keysyms1-dev
     # the hot-key benchmark presses keys through XTEST itself
     libxcb-xtest0-dev
-    # run: decoding AAC, the audio filters, "Arial", Wayland desktops
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+    # run: decoding AAC (FAAD2's decoder in -bad for plain AAC-LC, libav's for the rest),
+    # the audio filters, "Arial", Wayland desktops
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
     fonts-liberation qt6-wayland
     # tests: a display with a notification area, synthetic input, test audio
     gstreamer1.0-tools gstreamer1.0-plugins-base-apps xvfb xauth icewm xdotool x11-utils x11-xkb-utils imagemagick sox

@@ -10,6 +10,7 @@
 
 #include "platform/gst/chaindriver.h"
 #include "platform/gst/chainreaper.h"
+#include "platform/gst/decoderchoice.h"
 #include "platform/gst/mediaframework.h"
 #include "platform/gst/playbinengine.h"
 
@@ -102,6 +103,8 @@ struct ChainGuard {
     std::atomic<int> elements{0};
     std::atomic<bool> tripped{false};
     std::atomic<bool> decoded{false};  // a decoder has given sound
+    std::atomic<bool> light{false};    // made for the light AAC decoder
+    std::atomic<bool> lightPlugged{false};
     std::mutex addressMutex;
     std::string address;  // the one the chain reads: its file's
 
@@ -170,6 +173,10 @@ struct ChainGuard {
         if (g_signal_lookup("autoplug-continue", G_OBJECT_TYPE(element)) != 0)
             g_signal_connect(element, "autoplug-continue",
                              G_CALLBACK(&ChainGuard::onAutoplugContinue), guard);
+        if (g_signal_lookup("autoplug-select", G_OBJECT_TYPE(element)) != 0)
+            g_signal_connect(element, "autoplug-select",
+                             G_CALLBACK(&decoderchoice::onAutoplugSelect), &guard->light);
+        if (guard->light && decoderchoice::watchLightDecoder(element)) guard->lightPlugged = true;
         if (GST_IS_BIN(element) && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "uri"))
             g_signal_connect(element, "notify::uri", G_CALLBACK(&ChainGuard::onAddressSet), guard);
         const char* why = nullptr;
@@ -269,6 +276,7 @@ bool PlaybinEngine::buildChain() {
                  gst_element_factory_make("fakesink", "no-text"), nullptr);
     m_guard = new ChainGuard;
     m_guard->pipeline = m_playbin;
+    m_guard->light = !m_fullDecoder;
     m_driver = ChainDriver::make(m_playbin);
     g_signal_connect(m_playbin, "deep-element-added", G_CALLBACK(&ChainGuard::onElementAdded),
                      m_guard);
@@ -433,4 +441,23 @@ void PlaybinEngine::outputProbed(const QString& device) {
     m_heldDuration = m_chain == Chain::Ready ? duration() : 0;
     m_holding = true;
     reopen();
+}
+
+// A file the light AAC decoder failed (or decoded otherwise than its header says) is
+// played again at once with libav's, from where it was, without a word: the file is not
+// at fault. Once per load; a chain that never plugged the light decoder is not retried.
+bool PlaybinEngine::fallBackToFullDecoder() {
+    if (m_fullDecoder || !m_guard || !m_guard->lightPlugged ||
+        (m_chain != Chain::Ready && m_chain != Chain::Prerolling))
+        return false;
+    m_fullDecoder = true;
+    qCDebug(lcMediaEngine).noquote()
+        << QStringLiteral("'%1': the light AAC decoder gave up; using libav's").arg(m_path);
+    if (!m_holding) {
+        m_resumeAt = m_chain == Chain::Ready ? position() : std::max(0.0, m_pendingSeek);
+        m_heldDuration = m_chain == Chain::Ready ? duration() : 0;
+        m_holding = true;
+    }
+    reopen();
+    return true;
 }

@@ -54,7 +54,7 @@ bool PlaybinEngine::load(const QString& path) {
     m_seekPending = false;
     m_atStart = false;
     m_pendingSeek = -1;
-    m_holding = false;
+    m_holding = m_fullDecoder = false;
     m_path = path;
     // An outage of the output goes on across files: the next file waits for it too.
     initialise();
@@ -145,7 +145,7 @@ void PlaybinEngine::finishPreroll() {
 
 // Logged once per file; the chain is torn down at once, so its threads and memory go.
 void PlaybinEngine::fail(const QString& reason, Fault fault) {
-    if (m_chain == Chain::Failed) return;
+    if (m_chain == Chain::Failed || (fault == Fault::File && fallBackToFullDecoder())) return;
     const QString why = withoutFullStop(reason);
     qCInfo(lcMediaEngine).noquote()
         << QStringLiteral("'%1' could not be played: %2. %3")

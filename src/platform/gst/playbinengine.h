@@ -113,6 +113,7 @@ private:
     void fail(const QString& reason, Fault fault = Fault::File);
     void outputFault(const QString& reason);
     void reopen();
+    bool fallBackToFullDecoder();
     void stopWaiting();
     bool seek(double seconds, double rate);
     bool queryPosition(double* seconds) const;
@@ -130,6 +131,7 @@ private:
     bool m_chainSilent = false;   // the current chain was made with it
     bool m_probing = false;       // a look for the real output is under way
     bool m_toldSilent = false;
+    bool m_fullDecoder = false;  // the current file plays with libav's AAC decoder
     std::shared_ptr<Liveness> m_liveness;
     std::unique_ptr<ChainReaper> m_reaper;
     std::shared_ptr<ChainDriver> m_driver;

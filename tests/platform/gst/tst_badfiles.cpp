@@ -7,6 +7,7 @@
 
 #include "enginetestutil.h"
 #include "fakes/aacfixture.h"
+#include "platform/gst/decoderchoice.h"
 #include "playback/clsmusic.h"
 
 namespace {
@@ -44,6 +45,8 @@ private Q_SLOTS:
     void unplayableLoadsAsSilence();
     void damagedButPlayableEnds_data();
     void damagedButPlayableEnds();
+    void lightDecoderOnlyWhereItDecodesAlike_data();
+    void lightDecoderOnlyWhereItDecodesAlike();
     void awkwardPathsPlay_data();
     void awkwardPathsPlay();
 
@@ -153,6 +156,7 @@ void TestBadFiles::damagedButPlayableEnds_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("cut mid-frame") << "truncated";
     QTest::newRow("junk after the start") << "tail";
+    QTest::newRow("mono, made stereo by the light decoder") << "mono";
 }
 
 // A damaged file plays what it can and still ends exactly, so the list moves on.
@@ -160,15 +164,62 @@ void TestBadFiles::damagedButPlayableEnds() {
     QFETCH(QString, kind);
     QByteArray bytes = m_goodBytes.left(m_goodBytes.size() / 2 + 3);
     if (kind == "tail") bytes += QByteArray(4000, '\x55');
-    const QString path = writeBytes(kind + QStringLiteral(".aac"), bytes);
+    QString path = writeBytes(kind + QStringLiteral(".aac"), bytes);
+    // Offered to the light decoder, which gives mono as stereo: played with libav's.
+    if (kind == "mono")
+        QVERIFY(writeMediaFile(path,
+                               "audiotestsrc num-buffers=40 ! audio/x-raw,channels=1 ! "
+                               "avenc_aac ! aacparse ! audio/mpeg,stream-format=adts ! "
+                               "filesink name=out"));
+    qputenv("QUAVERLY_AAC_DECODER", kind == "mono" ? "faad" : "");
     auto engine = makeTestEngine();
     clsMusic music(*engine);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     music.setFileName(path);
     music.Play();
     QTRY_VERIFY_WITH_TIMEOUT(atTheEnd(music) || !music.Failure().isEmpty(), 10000);
+    qunsetenv("QUAVERLY_AAC_DECODER");
     QVERIFY2(music.Failure().isEmpty(), qPrintable(music.Failure()));
     QVERIFY(music.duration() > 0.2);
+    if (kind == "mono") {  // played again with libav's decoder
+        g_autoptr(GstIterator) it = gst_bin_iterate_all_by_element_factory_name(
+            GST_BIN(engine->pipeline()), decoderchoice::kFull);
+        g_auto(GValue) item = G_VALUE_INIT;
+        QCOMPARE(gst_iterator_next(it, &item), GST_ITERATOR_OK);
+    }
     playsToTheEnd(music, m_good);
+}
+
+void TestBadFiles::lightDecoderOnlyWhereItDecodesAlike_data() {
+    QTest::addColumn<QString>("stream");
+    QTest::addColumn<QString>("decoded");  // empty: the light decoder is not offered it
+    QTest::addColumn<bool>("alike");
+    const QString lc = QStringLiteral(
+        "audio/mpeg,mpegversion=4,stream-format=adts,profile=lc,rate=44100,channels=2");
+    const QString stereo = QStringLiteral("audio/x-raw,rate=44100,channels=2");
+    QTest::newRow("AAC-LC stereo") << lc << stereo << true;
+    QTest::newRow("without the SBR layer: half rate")
+        << lc << "audio/x-raw,rate=22050,channels=2" << false;
+    QTest::newRow("5.1 given as stereo")
+        << "audio/mpeg,mpegversion=4,profile=lc,rate=48000,channels=6" << stereo << false;
+    QTest::newRow("HE-AAC signalled in MP4 (object type 5)")
+        << "audio/mpeg,mpegversion=4,stream-format=raw,rate=44100,channels=2,"
+           "codec_data=(buffer)2b920800"
+        << QString() << false;
+    QTest::newRow("mono") << "audio/mpeg,mpegversion=4,profile=lc,rate=44100,channels=1"
+                          << QString() << false;
+}
+
+// The light decoder is offered only the streams it was measured to decode as libav's
+// does, and what it gives is held against the stream's header.
+void TestBadFiles::lightDecoderOnlyWhereItDecodesAlike() {
+    QFETCH(QString, stream);
+    QFETCH(QString, decoded);
+    QFETCH(bool, alike);
+    g_autoptr(GstCaps) in = gst_caps_from_string(stream.toUtf8().constData());
+    g_autoptr(GstCaps) out = gst_caps_from_string(decoded.toUtf8().constData());
+    QCOMPARE(decoderchoice::lightFits(in), !decoded.isEmpty());
+    if (out) QCOMPARE(decoderchoice::decodedAsStreamSays(in, out), alike);
 }
 
 void TestBadFiles::awkwardPathsPlay_data() {

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Memory while a file plays, in one run: the built program playing a 60 s AAC-LC file
+# through a private PulseAudio server's null sink, with the AAC decoder it chooses and
+# with libav's forced (QUAVERLY_AAC_DECODER=avdec), beside gst-play-1.0 playing the same
+# file on the same sink. Prints resident memory after 23 s of playback, CPU over those
+# 23 s, and whether libav was loaded, for each (medians of ROUNDS runs, default 3).
+# Starts its own Xvfb, icewm and PulseAudio; touches nothing of the user's.
+#
+#   bench/playback/rss_playing.sh [build folder]      (default: build)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="${1:-$root/build}"
+program="$build/bin/quaverly"
+rounds="${ROUNDS:-3}"
+settle="${SETTLE:-23}"
+[[ -x "$program" ]] || { echo "rss_playing: build the program first ($program)" >&2; exit 1; }
+
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/quaverly-rss.XXXXXX")"
+pids=()
+# shellcheck disable=SC2317  # run by the trap
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE XAUTHORITY SESSION_MANAGER PULSE_SERVER
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-bus" QT_QPA_PLATFORM=xcb
+
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=false \
+    -L "module-null-sink sink_name=bench" -L module-native-protocol-unix \
+    >"$scratch/pulse.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink bench
+export PULSE_SINK=bench
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" \
+    >"$scratch/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 300); do [[ -s "$scratch/display" ]] && break; sleep 0.1; done
+DISPLAY=":$(head -n1 "$scratch/display")"
+export DISPLAY
+icewm >"$scratch/icewm.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+file="$scratch/tone.aac"
+gst-launch-1.0 -q audiotestsrc num-buffers=2584 samplesperbuffer=1024 freq=440 volume=0.3 ! \
+    audio/x-raw,rate=44100,channels=2 ! audioconvert ! avenc_aac ! aacparse ! \
+    audio/mpeg,stream-format=adts ! filesink location="$file"
+
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+# One run: starts the command, and after $settle seconds prints "RSS-KiB CPU-% libav".
+measure() {
+    "$@" >"$scratch/run.log" 2>&1 &
+    local pid=$! hz
+    hz=$(getconf CLK_TCK)
+    sleep 1
+    local t0
+    t0=$(ticks "$pid")
+    sleep "$((settle - 1))"
+    local rss cpu libav=no
+    rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
+    cpu=$(awk -v a="$t0" -v b="$(ticks "$pid")" -v hz="$hz" -v s="$((settle - 1))" \
+        'BEGIN {printf "%.2f", 100 * (b - a) / hz / s}')
+    grep -q libavcodec "/proc/$pid/maps" && libav=yes
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null || true
+    echo "$rss $cpu $libav"
+}
+
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+report() {
+    local name=$1
+    shift
+    local runs=()
+    for _ in $(seq "$rounds"); do
+        rm -rf "$XDG_CONFIG_HOME/Varnelta"
+        runs+=("$(measure "$@")")
+    done
+    local rss cpu libav
+    rss=$(printf '%s\n' "${runs[@]}" | awk '{print $1}' | median)
+    cpu=$(printf '%s\n' "${runs[@]}" | awk '{print $2}' | median)
+    libav=$(printf '%s\n' "${runs[@]}" | awk '{print $3}' | sort -u | paste -sd/)
+    printf '%-40s %8.1f MiB %7s %%  libav loaded: %s\n' "$name" "$(echo "$rss / 1024" | bc -l)" \
+        "$cpu" "$libav"
+}
+
+echo "RSS after ${settle} s of a 60 s AAC-LC file on a PulseAudio null sink (median of $rounds)"
+report "quaverly" "$program" "$file"
+report "quaverly, libav's decoder forced" env QUAVERLY_AAC_DECODER=avdec "$program" "$file"
+report "gst-play-1.0 (reference)" gst-play-1.0 --no-interactive "$file"
