@@ -30,6 +30,7 @@
 #include <QTimer>
 
 #include "benchkit.h"
+#include "enginekit.h"
 #include "fakes/aacfixture.h"
 #include "fakes/processpeak.h"
 #include "platform/gst/gstmediaengine.h"
@@ -207,11 +208,8 @@ double cpuShareOverUnplayable(const QStringList& bad, int seconds) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (!startMediaFramework()) return 1;
     QString error;
-    if (!initMediaFramework(&error)) {
-        std::fprintf(stderr, "cannot start the media framework: %s\n", qPrintable(error));
-        return 1;
-    }
     QTemporaryDir dir;
     const QString tags = dir.filePath(QStringLiteral("tags.aac"));
     const QString good = dir.filePath(QStringLiteral("good.aac"));

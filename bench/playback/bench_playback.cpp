@@ -28,6 +28,7 @@
 #include <gst/gst.h>
 
 #include "benchkit.h"
+#include "enginekit.h"
 #include "fakes/aacfixture.h"
 #include "platform/gst/gstmediaengine.h"
 #include "platform/gst/playbinengine.h"
@@ -202,11 +203,8 @@ void readCosts(const QString& file) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (!startMediaFramework()) return 1;
     QString error;
-    if (!initMediaFramework(&error)) {
-        std::fprintf(stderr, "cannot start the media framework: %s\n", qPrintable(error));
-        return 1;
-    }
     QTemporaryDir dir;
     const QString longFile = dir.filePath(QStringLiteral("sixty.aac"));
     const QString a = dir.filePath(QStringLiteral("a.aac"));
