@@ -71,6 +71,33 @@ bool showsWindow(const QProcess& program, const QByteArray& display = {}) {
     p.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())});
     return p.waitForFinished(10000) && !p.readAllStandardOutput().trimmed().isEmpty();
 }
+
+// The program started with an environment of the test's, and what it has said on
+// standard error so far.
+struct Started {
+    QProcess p;
+    QString err;
+    bool start(const QProcessEnvironment& env) {
+        p.setProcessEnvironment(env);
+        p.start(kProgram, {});
+        return p.waitForStarted(10000);
+    }
+    bool said(const char* text) {
+        err += QString::fromUtf8(p.readAllStandardError());
+        return err.contains(QLatin1String(text));
+    }
+    // Once its hot keys are registered, presses `key` until it says `text`. A press that
+    // lands while the pump handles other events is dropped by design: press again, as a
+    // person would.
+    bool pressUntil(const QString& key, const char* text, int waitMs) {
+        if (!QTest::qWaitFor([&] { return said("keys registered; pumping"); }, 15000)) return false;
+        for (int i = 0; i < 15; ++i) {
+            QProcess::execute("xdotool", {"key", key});
+            if (QTest::qWaitFor([&] { return said(text); }, waitMs)) return true;
+        }
+        return false;
+    }
+};
 }  // namespace
 
 class TestE2EProgram : public QObject {
@@ -130,7 +157,7 @@ private Q_SLOTS:
         const bool start = expected.contains("audio output");
         write(folder + "/Files",
               QByteArray(QUAVERLY_BINARY_DIR "/bin/Samples/Welcome.aac||MySeparator12||"));
-        QProcess p;
+        Started run;
         QProcessEnvironment env = programEnvironment(config.path());
         env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true");
         write(config.filePath("no-card.conf"),
@@ -139,28 +166,13 @@ private Q_SLOTS:
         for (const QString& pair : environment)
             env.insert(pair.section('=', 0, 0),
                        pair.section('=', 1).replace("@no-card", config.filePath("no-card.conf")));
-        p.setProcessEnvironment(env);
-        p.start(kProgram, {});
-        QVERIFY(p.waitForStarted(10000));
-        QString err;
-        const auto said = [&](const char* text) {
-            err += QString::fromUtf8(p.readAllStandardError());
-            return err.contains(QLatin1String(text));
-        };
+        QVERIFY(run.start(env));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/Option2"), 15000);
-        if (start) {
-            QTRY_VERIFY_WITH_TIMEOUT(said("keys registered; pumping"), 15000);
-            // A press that lands while the pump handles other events is dropped by
-            // design: press again, as a person would.
-            for (int i = 0; i < 15; ++i) {
-                QProcess::execute("xdotool", {"key", "ctrl+shift+x"});
-                if (QTest::qWaitFor([&] { return said("audio output"); }, 2000)) break;
-            }
-            QVERIFY2(said("audio output"), qPrintable(err));
-        }
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        QVERIFY(p.waitForFinished(15000));
-        err += QString::fromUtf8(p.readAllStandardError());
+        if (start)
+            QVERIFY2(run.pressUntil("ctrl+shift+x", "audio output", 2000), qPrintable(run.err));
+        ::kill(static_cast<pid_t>(run.p.processId()), SIGTERM);
+        QVERIFY(run.p.waitForFinished(15000));
+        const QString err = run.err + QString::fromUtf8(run.p.readAllStandardError());
         QVERIFY2(err.contains(expected), qPrintable(err));
         for (const QString& line : err.split('\n', Qt::SkipEmptyParts))
             QVERIFY2(line.startsWith("quaverly: "), qPrintable(line));
@@ -210,29 +222,17 @@ private Q_SLOTS:
         env.insert("GST_REGISTRY", registry);
         env.insert("GST_PLUGIN_SCANNER", scanner);
         env.insert("QT_LOGGING_RULES", "quaverly.app.pump.debug=true;quaverly.hotkeys.debug=true");
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(kProgram, {});
-        QVERIFY(p.waitForStarted(10000));
-        QString err;
-        const auto said = [&](const char* text) {
-            err += QString::fromUtf8(p.readAllStandardError());
-            return err.contains(QLatin1String(text));
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(said("keys registered; pumping"), 15000);
+        Started run;
+        QVERIFY(run.start(env));
         // Pause/Resume, which has nothing to do while stopped; a press the pump drops by
         // design is heard all the same.
-        for (int i = 0; i < 15; ++i) {
-            QProcess::execute("xdotool", {"key", "ctrl+shift+c"});
-            if (QTest::qWaitFor([&] { return said("hot key"); }, 1000)) break;
-        }
-        QVERIFY2(said("hot key"), qPrintable(err));
+        QVERIFY2(run.pressUntil("ctrl+shift+c", "hot key", 1000), qPrintable(run.err));
         QVERIFY(!QFile::exists(registry));  // the scan still waits
         write(gate, "");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(registry), 15000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        QVERIFY(p.waitForFinished(15000));
-        QCOMPARE(p.exitCode(), 0);
+        ::kill(static_cast<pid_t>(run.p.processId()), SIGTERM);
+        QVERIFY(run.p.waitForFinished(15000));
+        QCOMPARE(run.p.exitCode(), 0);
     }
 
     // A termination signal while a box of the start-up is open, before the list is
