@@ -191,15 +191,22 @@ QString sinkInto(const Fifo& fifo) {
     return QStringLiteral("filesink location=%1 sync=true buffer-mode=unbuffered").arg(fifo.path());
 }
 
-// Press Start in a program that has just started with one file in its list.
-double ourStartToSound(Watcher& x, Scratch& scratch, Fifo& fifo, const QString& program,
-                       const QString& file, const QString& snapshot) {
+// A fresh home whose list holds `file` alone, played in order into `fifo`.
+QProcessEnvironment oneFileHome(Scratch& scratch, const Fifo& fifo, const QString& file,
+                                const QString& snapshot) {
     QProcessEnvironment env =
         scratch.freshHome({{QStringLiteral("Files"), file + QStringLiteral("||MySeparator12||")},
                            {QStringLiteral("Snapshot"), snapshot},
                            {QStringLiteral("Option1"), QStringLiteral("0")},
                            {QStringLiteral("Option2"), QStringLiteral("1")}});
     env.insert(QStringLiteral("QUAVERLY_AUDIO_SINK"), sinkInto(fifo));
+    return env;
+}
+
+// Press Start in a program that has just started with one file in its list.
+double ourStartToSound(Watcher& x, Scratch& scratch, Fifo& fifo, const QString& program,
+                       const QString& file, const QString& snapshot) {
+    QProcessEnvironment env = oneFileHome(scratch, fifo, file, snapshot);
     x.reset();
     fifo.drain();
     Child child({program}, env, scratch.logs() + QStringLiteral("/sound.log"));
@@ -224,12 +231,7 @@ struct Moments {
 };
 Moments ourFirstMoments(Watcher& x, Scratch& scratch, Fifo& fifo, const QString& program,
                         const QString& file, const QString& snapshot, const QString& registry) {
-    QProcessEnvironment env =
-        scratch.freshHome({{QStringLiteral("Files"), file + QStringLiteral("||MySeparator12||")},
-                           {QStringLiteral("Snapshot"), snapshot},
-                           {QStringLiteral("Option1"), QStringLiteral("0")},
-                           {QStringLiteral("Option2"), QStringLiteral("1")}});
-    env.insert(QStringLiteral("QUAVERLY_AUDIO_SINK"), sinkInto(fifo));
+    QProcessEnvironment env = oneFileHome(scratch, fifo, file, snapshot);
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quaverly.app.pump.debug=true"));
     if (!registry.isEmpty()) env.insert(QStringLiteral("GST_REGISTRY"), registry);
     x.reset();
