@@ -4,17 +4,43 @@
 #include <cmath>
 #include <limits>
 
-#include <QRegularExpression>
+#include <QStringView>
 
 #include "core/failure.h"
 
 double readWholeNumber(const QString& text) {
-    static const QRegularExpression kNumber(
-        QStringLiteral("^[ \\t]*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)[ \\t]*$"));
-    const auto match = kNumber.match(text);
-    if (!match.hasMatch()) throw Failure(QStringLiteral("Type mismatch"));
+    // Blanks, a signed decimal number with an optional exponent, blanks, and at most one
+    // line feed at the very end. Read by hand: a regular expression would load its
+    // library and compiler at start-up for this alone.
+    qsizetype i = 0, end = text.size();
+    if (end > 0 && text[end - 1] == u'\n') --end;
+    const auto blank = [&](qsizetype k) { return text[k] == u' ' || text[k] == u'\t'; };
+    while (i < end && blank(i)) ++i;
+    while (end > i && blank(end - 1)) --end;
+    const qsizetype start = i;
+    const auto sign = [&] {
+        if (i < end && (text[i] == u'+' || text[i] == u'-')) ++i;
+    };
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < end && text[i] >= u'0' && text[i] <= u'9') ++i;
+        return i - from;
+    };
+    sign();
+    qsizetype mantissa = digits();
+    if (i < end && text[i] == u'.') {
+        ++i;
+        mantissa += digits();
+    }
+    bool valid = mantissa > 0;
+    if (valid && i < end && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        sign();
+        valid = digits() > 0;
+    }
+    if (!valid || i != end) throw Failure(QStringLiteral("Type mismatch"));
     bool ok = false;
-    const double value = match.captured(1).toDouble(&ok);
+    const double value = QStringView(text).mid(start, end - start).toDouble(&ok);
     if (!ok || !std::isfinite(value)) throw Failure(QStringLiteral("Overflow"));
     return value;
 }

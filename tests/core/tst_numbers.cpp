@@ -20,6 +20,7 @@ private Q_SLOTS:
         QTest::newRow("leading point") << ".5" << true << 0.5;
         QTest::newRow("word") << "yes" << false << 0.0;
         QTest::newRow("empty") << "" << false << 0.0;
+        QTest::newRow("line feed at the end") << "1 \n" << true << 1.0;
         QTest::newRow("blank inside") << "1 0" << false << 0.0;
         QTest::newRow("trailing text") << "1x" << false << 0.0;
         QTest::newRow("lone point") << "." << false << 0.0;
