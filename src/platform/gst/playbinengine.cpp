@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include <gst/pbutils/pbutils.h>
+#include <gst/gst.h>
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -402,8 +402,11 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
             return;
         }
         case GST_MESSAGE_ELEMENT:
-            // Said before the error it leads to: what no installed plug-in could handle.
-            if (gst_is_missing_plugin_message(message)) {
+            // Said before the error it leads to: what no installed plug-in could handle (the
+            // structure's name is what the plug-in utilities' test reads, without loading
+            // that library and the video and tag libraries it brings).
+            if (const GstStructure* said = gst_message_get_structure(message);
+                said && gst_structure_has_name(said, "missing-plugin")) {
                 GstCaps* caps = nullptr;
                 gst_structure_get(gst_message_get_structure(message), "detail", GST_TYPE_CAPS,
                                   &caps, nullptr);
