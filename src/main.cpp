@@ -198,7 +198,10 @@ int main(int argc, char** argv) {
     const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
     // Started once the application object has set the locale, which the framework reads;
     // the window does not wait for it, and the first Start waits only for what is left.
-    MediaFrameworkStart framework(sink);
+    // Without a scan to do, the start is quick and left to the first file.
+    MediaFrameworkStart framework(sink, mediaPlugInsChangedSinceScan()
+                                            ? MediaFrameworkStart::When::Now
+                                            : MediaFrameworkStart::When::AtFirstUse);
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);
@@ -280,8 +283,9 @@ int main(int argc, char** argv) {
 
     form.Form_Load();
     form.showCentred();
-    // The engine gets ready once the window is on screen and painted and the framework
-    // has started, so that the first Start waits only for its playback chain.
+    // When the framework starts with the program, the engine gets ready once the window is
+    // on screen and painted and the framework has started, so that the first Start waits
+    // only for its playback chain.
     new AfterFirstExpose(form.windowHandle(), [&framework, &form, &engine] {
         framework.whenDone(&form, [&engine] { prepareGstMediaEngine(*engine); });
     });

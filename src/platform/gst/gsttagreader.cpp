@@ -17,6 +17,8 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 
+#include "platform/gst/mediaframework.h"
+
 Q_DECLARE_LOGGING_CATEGORY(lcMediaEngine)
 
 namespace {
@@ -120,7 +122,7 @@ bool startsWithId3(const QString& path) {
 // also ends at once on an MP4 that only refers to media elsewhere, where a decoding bin
 // can lose the demuxer's error while it still tries it, and wait out its whole timeout.
 GstTagList* readTagList(const QString& path, const Overtaken& overtaken) {
-    if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
+    if (!initMediaFramework()) return nullptr;
     // The type finder takes an ADTS file with an ID3 tag in front for plain ADTS and
     // skips the tag unread, so the tag is read on its own.
     if (startsWithId3(path))

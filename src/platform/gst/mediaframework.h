@@ -18,21 +18,31 @@ QString frameworkErrorText(const GError* error);
 bool initMediaFramework(QString* error = nullptr);
 inline constexpr int kMediaFrameworkWaitMs = 30000;
 
+// Whether the framework will scan its plug-ins when it starts: it has no registry of them
+// yet, or a folder of plug-ins changed after the registry was written (a new user, an
+// update of one of them). Read off the files' times, without starting the framework; a
+// wrong guess costs only time or memory, never a file.
+bool mediaPlugInsChangedSinceScan();
+
 // Starts the media framework on a thread of its own, so that neither the window nor its
-// hot keys wait for it: after the framework's plug-ins changed (a new user, an update of
-// one of them) it scans them all, which takes most of a second. One per process, made on
-// the UI thread as early as main() can. Its end waits for the thread up to kJoinMs and
+// hot keys wait for it: after the framework's plug-ins changed it scans them all, which
+// takes most of a second. Otherwise reading their registry takes some 20 ms and 4 MiB,
+// which a list that is only looked at does not need: `AtFirstUse` leaves the start to the
+// first file (initMediaFramework, on the thread that asks). One per process, made on the
+// UI thread as early as main() can. Its end waits for the thread up to kJoinMs and
 // leaves it to the process's end after that. `sinkDescription` is the engine's: when
 // that output may be ALSA's, ALSA's own error lines become debug lines of the engine.
 class MediaFrameworkStart {
 public:
-    explicit MediaFrameworkStart(const QString& sinkDescription);
+    enum class When { Now, AtFirstUse };
+    MediaFrameworkStart(const QString& sinkDescription, When when);
     ~MediaFrameworkStart();
     MediaFrameworkStart(const MediaFrameworkStart&) = delete;
     MediaFrameworkStart& operator=(const MediaFrameworkStart&) = delete;
 
     // Runs `then` from the event loop of this object's thread once the framework has
-    // started or failed to (soon when it has already); never when `context` goes first.
+    // started or failed to (soon when it has already); never when `context` goes first,
+    // nor when the start was left to the first use.
     void whenDone(QObject* context, std::function<void()> then);
 
     static constexpr int kJoinMs = 2000;

@@ -6,6 +6,7 @@
 
 #include "platform/gst/eventloopcheck.h"
 #include "platform/gst/gstmediaengine.h"
+#include "platform/gst/mediaframework.h"
 #include "platform/gst/playbinengine.h"
 
 namespace {
@@ -31,6 +32,8 @@ class TestAudioSink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void engineStartsTheFrameworkLate();
+    void scanDueWhenPlugInsChanged_data();
+    void scanDueWhenPlugInsChanged();
     void deviceFoundPlaysAloud();
 };
 
@@ -56,6 +59,36 @@ void TestAudioSink::engineStartsTheFrameworkLate() {
     QCOMPARE(engine->balance(), 10000);
     QCOMPARE(engine->rate(), 0.5);
     QCOMPARE(engine->duration(), 0.0);
+}
+
+// The program starts the framework with itself only when the framework would scan its
+// plug-ins: a first start that missed it would scan at the first Start, one that always
+// started it would hold the registry in memory for nothing.
+void TestAudioSink::scanDueWhenPlugInsChanged_data() {
+    QTest::addColumn<int>("registryAge");  // seconds older than the plug-in folder; 0: none
+    QTest::addColumn<bool>("due");
+    QTest::newRow("no registry yet") << 0 << true;
+    QTest::newRow("registry written after the change") << -60 << false;
+    QTest::newRow("a plug-in changed since") << 60 << true;
+}
+void TestAudioSink::scanDueWhenPlugInsChanged() {
+    QFETCH(int, registryAge);
+    QFETCH(bool, due);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plugins")));  // changed now
+    const QString registry = dir.filePath(QStringLiteral("registry.bin"));
+    if (registryAge) {
+        QFile file(registry);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-registryAge),
+                                 QFileDevice::FileModificationTime));
+    }
+    qputenv("GST_REGISTRY", QFile::encodeName(registry));
+    qputenv("GST_PLUGIN_SYSTEM_PATH", QFile::encodeName(dir.filePath(QStringLiteral("plugins"))));
+    const bool said = mediaPlugInsChangedSinceScan();
+    qunsetenv("GST_REGISTRY");
+    qunsetenv("GST_PLUGIN_SYSTEM_PATH");
+    QCOMPARE(said, due);
 }
 
 // With a device there, the desktop's output is taken for what it is: no word of silence.
