@@ -24,8 +24,7 @@
 #include "platform/dbus/mprisservice.h"
 #include "platform/dbus/sessionbus.h"
 #include "platform/gst/eventloopcheck.h"
-#include "platform/gst/gstmediaengine.h"
-#include "platform/gst/gsttagreader.h"
+#include "platform/gst/mediamodule.h"
 #include "platform/hotkeychoice.h"
 #include "platform/posix/posixfilesystem.h"
 #include "platform/posix/signalwatcher.h"
@@ -196,12 +195,10 @@ int main(int argc, char** argv) {
     if (const int status = answerWithoutWindow(command, argc, argv); status >= 0) return status;
     checkEventLoopForMedia();
     const QString sink = command.audioSink.value_or(qEnvironmentVariable("QUAVERLY_AUDIO_SINK"));
-    // Started once the application object has set the locale, which the framework reads;
-    // the window does not wait for it, and the first Start waits only for what is left.
-    // Without a scan to do, the start is quick and left to the first file.
-    MediaFrameworkStart framework(sink, mediaPlugInsChangedSinceScan()
-                                            ? MediaFrameworkStart::When::Now
-                                            : MediaFrameworkStart::When::AtFirstUse);
+    // Started once the application object has set the locale, which the framework reads,
+    // and only when it will scan its plug-ins; the window does not wait for it, and the
+    // first Start waits only for what is left. Otherwise the first file starts it.
+    const std::unique_ptr<IMediaStart> framework = startMediaFrameworkIfScanning(sink);
 
     bool allFound = true;
     const QStringList paths = existingPaths(command.paths, &allFound);
@@ -210,11 +207,11 @@ int main(int argc, char** argv) {
     SettingsLock lock(FileSettingsStore::defaultFolder());
 
     // The services outlive the window that uses them.
-    GstTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+    ModuleTagReader tagReader(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                            QStringLiteral("/quaverly"));
     FileSettingsStore store;
     PosixFileSystem fs;
-    std::unique_ptr<IMediaEngine> engine = makeGstMediaEngine(sink);
+    std::unique_ptr<IMediaEngine> engine = makeModuleEngine(sink);
     std::unique_ptr<IHotKeyService> hotKeys = createHotKeyService(!command.noHotKeys);
     QtTrayService tray;
     Form1 form(QCoreApplication::applicationDirPath());
@@ -286,9 +283,11 @@ int main(int argc, char** argv) {
     // When the framework starts with the program, the engine gets ready once the window is
     // on screen and painted and the framework has started, so that the first Start waits
     // only for its playback chain.
-    new AfterFirstExpose(form.windowHandle(), [&framework, &form, &engine] {
-        framework.whenDone(&form, [&engine] { prepareGstMediaEngine(*engine); });
-    });
+    if (framework) {
+        new AfterFirstExpose(form.windowHandle(), [&framework, &form, &engine] {
+            framework->whenDone(&form, [&engine] { prepareModuleEngine(*engine); });
+        });
+    }
     if (!paths.isEmpty()) remote.open(paths);
     const int result = app.exec();
     g_formAtExit = nullptr;

@@ -4,7 +4,9 @@
 #include <QAbstractEventDispatcher>
 #include <QLoggingCategory>
 
-Q_DECLARE_LOGGING_CATEGORY(lcMediaEngine)
+// The engine's category under a name of its own: this check runs in the program, the
+// engine in its module.
+Q_LOGGING_CATEGORY(lcMediaEventLoop, "quaverly.media", QtInfoMsg)
 
 bool checkEventLoopForMedia() {
     const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
@@ -13,7 +15,7 @@ bool checkEventLoopForMedia() {
     const QString why = qEnvironmentVariableIsSet("QT_NO_GLIB")
                             ? QStringLiteral("QT_NO_GLIB is set; unset it")
                             : QStringLiteral("this Qt was built without GLib");
-    qCWarning(lcMediaEngine).noquote()
+    qCWarning(lcMediaEventLoop).noquote()
         << QStringLiteral(
                "the event loop does not run GLib's main context, which the media engine "
                "needs: no file will play (%1)")

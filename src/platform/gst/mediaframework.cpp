@@ -14,9 +14,6 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
@@ -106,50 +103,6 @@ void runStart(bool quietenAlsa) {
 }
 }  // namespace
 
-// The first of the framework's variables (its versioned name first) that is set.
-static QString frameworkVariable(const char* versioned, const char* plain) {
-    for (const char* name : {versioned, plain})
-        if (qEnvironmentVariableIsSet(name)) return qEnvironmentVariable(name);
-    return QString();
-}
-
-bool mediaPlugInsChangedSinceScan() {
-    if (frameworkVariable("GST_REGISTRY_UPDATE", "GST_REGISTRY_UPDATE") == u"no") return false;
-    // The registry's place, as the framework finds it: its variables, or the user's
-    // cache, where the file's name carries the processor's name.
-    QDateTime written;
-    const QString registry = frameworkVariable("GST_REGISTRY_1_0", "GST_REGISTRY");
-    if (!registry.isEmpty()) {
-        written = QFileInfo(registry).lastModified();
-    } else {
-        const QDir cache(QString::fromUtf8(g_get_user_cache_dir()) +
-                         QStringLiteral("/gstreamer-1.0"));
-        // Picked by hand: a name filter would load the regular-expression library.
-        for (const QFileInfo& file : cache.entryInfoList(QDir::Files, QDir::Time)) {
-            if (file.fileName().startsWith(u"registry.") && file.fileName().endsWith(u".bin")) {
-                written = file.lastModified();
-                break;
-            }
-        }
-    }
-    if (!written.isValid()) return true;
-    // The folders it scans: a plug-in added, removed or replaced changes its folder's time.
-    QStringList folders =
-        frameworkVariable("GST_PLUGIN_PATH_1_0", "GST_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
-    const QString system = frameworkVariable("GST_PLUGIN_SYSTEM_PATH_1_0", "GST_PLUGIN_SYSTEM_PATH");
-    if (qEnvironmentVariableIsSet("GST_PLUGIN_SYSTEM_PATH_1_0") ||
-        qEnvironmentVariableIsSet("GST_PLUGIN_SYSTEM_PATH"))
-        folders += system.split(u':', Qt::SkipEmptyParts);
-    else
-        folders << QString::fromUtf8(g_get_user_data_dir()) + QStringLiteral("/gstreamer-1.0/plugins")
-                << QStringLiteral(QUAVERLY_GST_PLUGINS_DIR);
-    for (const QString& folder : folders) {
-        const QFileInfo info(folder);
-        if (info.exists() && info.lastModified() > written) return true;
-    }
-    return false;
-}
-
 QString frameworkErrorText(const GError* error) {
     return QString::fromUtf8(error && error->message ? error->message : "unknown error");
 }
@@ -191,16 +144,12 @@ struct MediaFrameworkStart::Private {
     }
 };
 
-MediaFrameworkStart::MediaFrameworkStart(const QString& sinkDescription, When when)
+MediaFrameworkStart::MediaFrameworkStart(const QString& sinkDescription)
     : d(std::make_unique<Private>()) {
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
     if (s.begun) {  // not the first: initMediaFramework waits for that one
         d->told = true;
-        return;
-    }
-    if (when == When::AtFirstUse) {
-        s.quietenAlsa = mayUseAlsa(sinkDescription);
         return;
     }
     s.begun = true;
@@ -232,15 +181,14 @@ MediaFrameworkStart::~MediaFrameworkStart() {
 }
 
 void MediaFrameworkStart::whenDone(QObject* context, std::function<void()> then) {
-    if (!d->thread.joinable() && !d->told) return;  // left to the first use
     if (d->told)
         QTimer::singleShot(0, context, std::move(then));
     else
         d->waiting.emplace_back(context, std::move(then));
 }
 
-void quietSoundLibraries() {
-    // OpenAL, one of the outputs the framework may try, prints its own error when it
-    // opens no device; a level the user set stays.
-    ::setenv("ALSOFT_LOGLEVEL", "0", 0);
+void expectMediaOutput(const QString& sinkDescription) {
+    Shared& s = shared();
+    std::lock_guard lock(s.mutex);
+    s.quietenAlsa = mayUseAlsa(sinkDescription);
 }

@@ -18,31 +18,22 @@ QString frameworkErrorText(const GError* error);
 bool initMediaFramework(QString* error = nullptr);
 inline constexpr int kMediaFrameworkWaitMs = 30000;
 
-// Whether the framework will scan its plug-ins when it starts: it has no registry of them
-// yet, or a folder of plug-ins changed after the registry was written (a new user, an
-// update of one of them). Read off the files' times, without starting the framework; a
-// wrong guess costs only time or memory, never a file.
-bool mediaPlugInsChangedSinceScan();
-
 // Starts the media framework on a thread of its own, so that neither the window nor its
 // hot keys wait for it: after the framework's plug-ins changed it scans them all, which
-// takes most of a second. Otherwise reading their registry takes some 20 ms and 4 MiB,
-// which a list that is only looked at does not need: `AtFirstUse` leaves the start to the
-// first file (initMediaFramework, on the thread that asks). One per process, made on the
-// UI thread as early as main() can. Its end waits for the thread up to kJoinMs and
-// leaves it to the process's end after that. `sinkDescription` is the engine's: when
-// that output may be ALSA's, ALSA's own error lines become debug lines of the engine.
+// takes most of a second (otherwise the start is left to the first file, on the thread
+// that asks). One per process, made on the UI thread. Its end waits for the thread up to
+// kJoinMs and leaves it to the process's end after that. `sinkDescription` is the
+// engine's: when that output may be ALSA's, ALSA's own error lines become debug lines of
+// the engine.
 class MediaFrameworkStart {
 public:
-    enum class When { Now, AtFirstUse };
-    MediaFrameworkStart(const QString& sinkDescription, When when);
+    explicit MediaFrameworkStart(const QString& sinkDescription);
     ~MediaFrameworkStart();
     MediaFrameworkStart(const MediaFrameworkStart&) = delete;
     MediaFrameworkStart& operator=(const MediaFrameworkStart&) = delete;
 
     // Runs `then` from the event loop of this object's thread once the framework has
-    // started or failed to (soon when it has already); never when `context` goes first,
-    // nor when the start was left to the first use.
+    // started or failed to (soon when it has already); never when `context` goes first.
     void whenDone(QObject* context, std::function<void()> then);
 
     static constexpr int kJoinMs = 2000;
@@ -54,7 +45,5 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// The sound libraries under the framework print their own errors on standard error when
-// no device can be opened, where the engine says so once in its own words. Call in
-// main() before any thread runs: it sets their environment.
-void quietSoundLibraries();
+// For a start at the first file: the output the engine will use (see MediaFrameworkStart).
+void expectMediaOutput(const QString& sinkDescription);

@@ -6,7 +6,7 @@
 
 #include "platform/gst/eventloopcheck.h"
 #include "platform/gst/gstmediaengine.h"
-#include "platform/gst/mediaframework.h"
+#include "platform/gst/mediamodule.h"
 #include "platform/gst/playbinengine.h"
 
 namespace {
