@@ -30,11 +30,13 @@ chord() {
     echo "$work/$name.wav"
 }
 
-# encode WAV NAME: mono AAC in ADTS frames at 48 kbit/s.
+# encode WAV NAME: the mono piece on both channels, as stereo 44.1 kHz AAC-LC in ADTS
+# frames at 64 kbit/s, the kind of file the light decoder plays.
 encode() {
-    gst-launch-1.0 -q filesrc location="$1" ! wavparse ! audioconvert ! audioresample \
-        ! avenc_aac bitrate=48000 ! aacparse ! audio/mpeg,stream-format=adts \
-        ! filesink location="$out/$2"
+    sox -q "$1" -r $rate "$work/stereo.wav" remix 1 1
+    gst-launch-1.0 -q filesrc location="$work/stereo.wav" ! wavparse ! audioconvert \
+        ! audio/x-raw,channels=2,rate=$rate ! avenc_aac bitrate=64000 ! aacparse \
+        ! audio/mpeg,stream-format=adts ! filesink location="$out/$2"
 }
 
 # A pentatonic tune, played twice, the second time an octave higher.
