@@ -63,16 +63,21 @@ struct FailureLog {
     }
     ~FailureLog() { qInstallMessageHandler(s_previous); }
     int count() const { return s_count; }
+    const QString& last() const { return s_last; }
     // And the lines that say the engine waits for its output.
     int waits() const { return s_waits; }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (text.contains(s_path) && text.contains(QLatin1String("could not be played"))) ++s_count;
+        if (text.contains(s_path) && text.contains(QLatin1String("could not be played"))) {
+            ++s_count;
+            s_last = text;
+        }
         if (text.contains(QLatin1String("waiting for it to come back"))) ++s_waits;
         s_previous(type, context, text);
     }
     static inline QString s_path;
+    static inline QString s_last;
     static inline int s_count = 0;
     static inline int s_waits = 0;
     static inline QtMessageHandler s_previous = nullptr;
@@ -258,6 +263,9 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.count(), 0);
         QCOMPARE(rig.form->PushButton1->text(), kStop);
         QCOMPARE(log.count(), 1);
+        // Told at once, not once the load gives up waiting.
+        if (kind == "reference")
+            QVERIFY2(log.last().contains("refers to media elsewhere"), qPrintable(log.last()));
         QVERIFY(!web.hasPendingConnections());
     }
 

@@ -153,8 +153,7 @@ struct ChainGuard {
         g_free(uri);
         if (!elsewhere) return;
         g_object_set(object, "uri", nullptr, nullptr);
-        guard->refuse(GST_ELEMENT(object),
-                      "it refers to media elsewhere, and only the files in the list are played");
+        guard->refuse(GST_ELEMENT(object), PlaybinEngine::kElsewhere);
     }
 
     // Runs on whichever thread adds an element anywhere below the pipeline.

@@ -401,21 +401,28 @@ void PlaybinEngine::handleMessage(GstMessage* message) {
             g_clear_error(&error);
             return;
         }
-        case GST_MESSAGE_ELEMENT:
+        case GST_MESSAGE_ELEMENT: {
+            const GstStructure* said = gst_message_get_structure(message);
+            // A demuxer that finds a reference to media elsewhere says so, then fails
+            // with an error that the decoding bin may swallow while it is still trying
+            // that demuxer: the file fails on what was said.
+            if (said && gst_structure_has_name(said, "redirect")) {
+                if (m_chain == Chain::Prerolling) fail(QLatin1String(kElsewhere));
+                return;
+            }
             // Said before the error it leads to: what no installed plug-in could handle (the
             // structure's name is what the plug-in utilities' test reads, without loading
             // that library and the video and tag libraries it brings).
-            if (const GstStructure* said = gst_message_get_structure(message);
-                said && gst_structure_has_name(said, "missing-plugin")) {
+            if (said && gst_structure_has_name(said, "missing-plugin")) {
                 GstCaps* caps = nullptr;
-                gst_structure_get(gst_message_get_structure(message), "detail", GST_TYPE_CAPS,
-                                  &caps, nullptr);
+                gst_structure_get(said, "detail", GST_TYPE_CAPS, &caps, nullptr);
                 if (caps && !gst_caps_is_empty(caps))
                     m_missingPlugin =
                         QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(caps, 0)));
                 if (caps) gst_caps_unref(caps);
             }
             return;
+        }
         case GST_MESSAGE_APPLICATION:
             handleApplication(message);
             return;

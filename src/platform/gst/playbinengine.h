@@ -83,6 +83,9 @@ public:
     // No sound file needs more elements than this in its chain; a file that makes the
     // chain grow past it (a tag demuxer for each of thousands of stacked tags) fails.
     static constexpr int kMaxElements = 64;
+    // Why a file that names media elsewhere (an MP4 "reference movie") fails.
+    static constexpr const char* kElsewhere =
+        "it refers to media elsewhere, and only the files in the list are played";
     // How long the engine waits for a sound output that went away before it gives up.
     static constexpr int kOutputPatienceMs = 30000;
 
