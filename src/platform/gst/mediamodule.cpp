@@ -101,12 +101,12 @@ namespace {
 // and handed to the module's engine once there is one.
 class ModuleEngine : public IMediaEngine {
 public:
-    explicit ModuleEngine(QString sink) : m_sink(std::move(sink)) {}
+    ModuleEngine(QString sink, MediaModuleLoader load) : m_sink(std::move(sink)), m_load(load) {}
 
     IMediaEngine* real(bool make) {
         if (m_real || !make || m_unavailable) return m_real.get();
         QString error;
-        const MediaModuleApi* api = mediaModule(&error);
+        const MediaModuleApi* api = m_load(&error);
         if (!api) {
             m_unavailable = true;
             qCWarning(lcMediaModule).noquote()
@@ -116,11 +116,16 @@ public:
                        .arg(error);
             return nullptr;
         }
+        m_api = api;
         m_real = api->makeEngine(m_sink);
         m_real->setVolume(m_volume);
         m_real->setBalance(m_balance);
         m_real->setRate(m_rate);
         return m_real.get();
+    }
+
+    void prepare() {
+        if (IMediaEngine* e = real(true)) m_api->prepareEngine(*e);
     }
 
     bool load(const QString& path) override {
@@ -166,6 +171,8 @@ public:
 
 private:
     QString m_sink;
+    MediaModuleLoader m_load;
+    const MediaModuleApi* m_api = nullptr;
     std::unique_ptr<IMediaEngine> m_real;
     bool m_unavailable = false;
     int m_volume = MediaRange::kMaxVolume;
@@ -174,14 +181,13 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<IMediaEngine> makeModuleEngine(const QString& sinkDescription) {
-    return std::make_unique<ModuleEngine>(sinkDescription);
+std::unique_ptr<IMediaEngine> makeModuleEngine(const QString& sinkDescription,
+                                               MediaModuleLoader load) {
+    return std::make_unique<ModuleEngine>(sinkDescription, load);
 }
 
 void prepareModuleEngine(IMediaEngine& engine) {
-    auto* lazy = dynamic_cast<ModuleEngine*>(&engine);
-    IMediaEngine* real = lazy ? lazy->real(true) : nullptr;
-    if (real) mediaModule()->prepareEngine(*real);
+    if (auto* lazy = dynamic_cast<ModuleEngine*>(&engine)) lazy->prepare();
 }
 
 void ModuleTagReader::read(const QString& path, std::function<void(const TrackTags&)> done) {

@@ -50,7 +50,9 @@ std::unique_ptr<IMediaStart> startMediaFrameworkIfScanning(const QString& sinkDe
 
 // The program's engine and tag reader: they load the module at their first file, and
 // until then keep what they are told (volume, balance, rate) as the engine would.
-std::unique_ptr<IMediaEngine> makeModuleEngine(const QString& sinkDescription);
+using MediaModuleLoader = const MediaModuleApi* (*)(QString* error);
+std::unique_ptr<IMediaEngine> makeModuleEngine(const QString& sinkDescription,
+                                               MediaModuleLoader load = &mediaModule);
 void prepareModuleEngine(IMediaEngine& engine);
 
 class ModuleTagReader : public ITagReader {

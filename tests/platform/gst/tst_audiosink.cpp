@@ -10,6 +10,16 @@
 #include "platform/gst/playbinengine.h"
 
 namespace {
+// The module's entry, linked in: the program's path to the engine but for dlopen.
+extern "C" const MediaModuleApi* quaverlyMediaModule();
+const MediaModuleApi* linkedModule(QString*) {
+    return quaverlyMediaModule();
+}
+const MediaModuleApi* missingModule(QString* error) {
+    *error = QStringLiteral("libquaverly-media.so: cannot open shared object file");
+    return nullptr;
+}
+
 // A sound device that is always there: the desktop's output finds it first.
 struct StandInAudioSink {
     GstBaseSink parent;
@@ -32,17 +42,18 @@ class TestAudioSink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void engineStartsTheFrameworkLate();
+    void missingModulePlaysNothing();
     void scanDueWhenPlugInsChanged_data();
     void scanDueWhenPlugInsChanged();
     void deviceFoundPlaysAloud();
 };
 
-// Making the program's engine costs start-up nothing: the framework starts when asked or
-// at the first file, and what was written before reaches the chain built then.
+// Making the program's engine costs start-up nothing: the module and the framework start
+// when asked or at the first file, and what was written before reaches the chain built then.
 void TestAudioSink::engineStartsTheFrameworkLate() {
     QVERIFY(checkEventLoopForMedia());  // the engine's bus watches will be served
     QVERIFY(!gst_is_initialized());
-    auto engine = makeGstMediaEngine(QStringLiteral("fakesink sync=true"));
+    auto engine = makeModuleEngine(QStringLiteral("fakesink sync=true"), &linkedModule);
     engine->setVolume(-500);
     engine->setBalance(20000);
     engine->setRate(0.5);
@@ -52,13 +63,23 @@ void TestAudioSink::engineStartsTheFrameworkLate() {
     QCOMPARE(engine->volume(), -500);
     QCOMPARE(engine->balance(), 10000);
     QCOMPARE(engine->rate(), 0.5);
-    prepareGstMediaEngine(*engine);
+    prepareModuleEngine(*engine);
     QVERIFY(gst_is_initialized());
     QVERIFY(!engine->load(QStringLiteral("/nonexistent/file.aac")));  // the chain is built now
     QCOMPARE(engine->volume(), -500);
     QCOMPARE(engine->balance(), 10000);
     QCOMPARE(engine->rate(), 0.5);
     QCOMPARE(engine->duration(), 0.0);
+}
+
+// Without its module the program still runs; each file fails with a reason, and the
+// terminal says once what to do.
+void TestAudioSink::missingModulePlaysNothing() {
+    auto engine = makeModuleEngine(QString(), &missingModule);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot open shared object.*Reinstall"));
+    QVERIFY(!engine->load(QCoreApplication::applicationFilePath()));
+    QVERIFY(!engine->load(QCoreApplication::applicationFilePath()));
+    QVERIFY(!engine->failure().isEmpty());
 }
 
 // The program starts the framework with itself only when the framework would scan its
