@@ -126,7 +126,7 @@ if grep -q "<release version=\"$version\"" "$metainfo"; then
 else
     fail "the metainfo has no release entry for $version"
 fi
-for f in HAND-M.CUR drag.ico icons/quaverly-32.png Samples/Welcome.aac; do
+for f in libquaverly-media.so HAND-M.CUR drag.ico icons/quaverly-32.png Samples/Welcome.aac; do
     [[ -f "/usr/lib/quaverly/$f" ]] || fail "no companion file /usr/lib/quaverly/$f"
 done
 
