@@ -55,7 +55,7 @@ bool isSet(const char* versioned, const char* plain) {
 }  // namespace
 
 bool mediaPlugInsChangedSinceScan() {
-    if (frameworkVariable("GST_REGISTRY_UPDATE", "GST_REGISTRY_UPDATE") == u"no") return false;
+    if (qEnvironmentVariable("GST_REGISTRY_UPDATE") == u"no") return false;
     // The registry's place, as the framework finds it: its variables, or the user's
     // cache, where the file's name carries the processor's name.
     QDateTime written;
