@@ -63,15 +63,17 @@ GstPadProbeReturn onLightDecoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointe
 
 }  // namespace
 
-bool watchLightDecoder(GstElement* element) {
-    GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory || !factoryIs(factory, kLight)) return false;
-    if (GstPad* src = gst_element_get_static_pad(element, "src")) {
+void checkDecodedSound(GstElement* light) {
+    if (GstPad* src = gst_element_get_static_pad(light, "src")) {
         gst_pad_add_probe(src, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &onLightDecoderCaps, nullptr,
                           nullptr);
         gst_object_unref(src);
     }
-    return true;
+}
+
+bool isLightDecoder(GstElement* element) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    return factory && factoryIs(factory, kSwitching);
 }
 
 bool lightFits(const GstCaps* stream) {
@@ -102,13 +104,10 @@ bool decodedAsStreamSays(const GstCaps* stream, const GstCaps* decoded) {
 
 int onAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory,
                      gpointer data) {
-    static const bool installed = [] {
-        GstElementFactory* found = gst_element_factory_find(kLight);
-        if (found) gst_object_unref(found);
-        return found != nullptr;
-    }();
-    const bool light = installed && static_cast<std::atomic<bool>*>(data)->load();
-    if (factoryIs(factory, kLight)) return light && lightFits(caps) ? kTry : kSkip;
+    const bool light =
+        registerSwitchingDecoder() && static_cast<std::atomic<bool>*>(data)->load();
+    if (factoryIs(factory, kSwitching)) return light && lightFits(caps) ? kTry : kSkip;
+    if (factoryIs(factory, kLight)) return kSkip;
     // Any other decoder (libav has a fixed-point one too) would load libav.
     const char* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     if (light && klass && std::strstr(klass, "Decoder") && lightFits(caps)) return kSkip;

@@ -175,7 +175,7 @@ struct ChainGuard {
         if (g_signal_lookup("autoplug-select", G_OBJECT_TYPE(element)) != 0)
             g_signal_connect(element, "autoplug-select",
                              G_CALLBACK(&decoderchoice::onAutoplugSelect), &guard->light);
-        if (guard->light && decoderchoice::watchLightDecoder(element)) guard->lightPlugged = true;
+        if (guard->light && decoderchoice::isLightDecoder(element)) guard->lightPlugged = true;
         if (GST_IS_BIN(element) && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "uri"))
             g_signal_connect(element, "notify::uri", G_CALLBACK(&ChainGuard::onAddressSet), guard);
         const char* why = nullptr;
@@ -275,7 +275,7 @@ bool PlaybinEngine::buildChain() {
                  gst_element_factory_make("fakesink", "no-text"), nullptr);
     m_guard = new ChainGuard;
     m_guard->pipeline = m_playbin;
-    m_guard->light = !m_fullDecoder;
+    m_guard->light = !m_fullDecoder && decoderchoice::registerSwitchingDecoder();
     m_driver = ChainDriver::make(m_playbin);
     g_signal_connect(m_playbin, "deep-element-added", G_CALLBACK(&ChainGuard::onElementAdded),
                      m_guard);
@@ -442,9 +442,10 @@ void PlaybinEngine::outputProbed(const QString& device) {
     reopen();
 }
 
-// A file the light AAC decoder failed (or decoded otherwise than its header says) is
-// played again at once with libav's, from where it was, without a word: the file is not
-// at fault. Once per load; a chain that never plugged the light decoder is not retried.
+// A file that failed in a chain made for the light AAC decoder, where libav's could not
+// take over within the chain, is played again at once with libav's, from where it was,
+// without a word: the file may not be at fault. Once per load; a chain that never
+// plugged the light decoder is not retried.
 bool PlaybinEngine::fallBackToFullDecoder() {
     if (m_fullDecoder || !m_guard || !m_guard->lightPlugged ||
         (m_chain != Chain::Ready && m_chain != Chain::Prerolling))
