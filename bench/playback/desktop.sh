@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
+# shellcheck shell=bash
 # Sourced by the playback benchmarks: a scratch folder and home of their own, a private
 # PulseAudio server whose null sink "bench" takes the sound (its monitor can be recorded),
 # Xvfb and icewm. Everything started is stopped, and the scratch folder removed, on exit.

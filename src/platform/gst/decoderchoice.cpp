@@ -104,8 +104,7 @@ bool decodedAsStreamSays(const GstCaps* stream, const GstCaps* decoded) {
 
 int onAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory,
                      gpointer data) {
-    const bool light =
-        registerSwitchingDecoder() && static_cast<std::atomic<bool>*>(data)->load();
+    const bool light = registerSwitchingDecoder() && static_cast<std::atomic<bool>*>(data)->load();
     if (factoryIs(factory, kSwitching)) return light && lightFits(caps) ? kTry : kSkip;
     if (factoryIs(factory, kLight)) return kSkip;
     // Any other decoder (libav has a fixed-point one too) would load libav.

@@ -41,7 +41,8 @@ bool isLightDecoder(GstElement* element);
 
 // A decoding bin's "autoplug-select": in a chain made for the light decoder, every other
 // decoder (libav's) is skipped where kSwitching fits; in any other chain, kSwitching is
-// skipped. The light decoder is only ever plugged inside kSwitching. `data` points to a std::atomic<bool>: the chain is made for the light one.
+// skipped. The light decoder is only ever plugged inside kSwitching. `data` points to a
+// std::atomic<bool>: the chain is made for the light one.
 int onAutoplugSelect(GstElement* bin, GstPad* pad, GstCaps* caps, GstElementFactory* factory,
                      gpointer data);
 

@@ -30,7 +30,7 @@ constexpr double kSameSoundDb = 20;
 
 struct SwitchingDecoder {
     GstBin parent;
-    GstElement* decoder;  // the light one until it fails, then libav's
+    std::atomic<GstElement*> decoder;  // the light one until it fails, then libav's
     GstPad* sink;
     GstPad* src;
     std::atomic<bool> switched;
@@ -167,7 +167,8 @@ struct Takeover {
         // What follows the sound heard, in one piece: a candidate or two, and `sound`.
         GstBuffer* out = nullptr;
         for (int j = best + 1; j < kCandidates; ++j)
-            if (candidate[j] && candidate[j] != sound) out = joined(out, gst_buffer_ref(candidate[j]));
+            if (candidate[j] && candidate[j] != sound)
+                out = joined(out, gst_buffer_ref(candidate[j]));
         out = stored && k <= best ? (dropped(sound), out) : joined(out, sound);
         heard = (gst_buffer_unref(heard), nullptr);
         for (GstBuffer*& each : candidate) gst_clear_buffer(&each);
@@ -327,7 +328,7 @@ GstFlowReturn chainList(GstPad* pad, GstObject* parent, GstBufferList* list) {
 void handleMessage(GstBin* bin, GstMessage* message) {
     auto* self = reinterpret_cast<SwitchingDecoder*>(bin);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && self->inChain && !self->switched &&
-        GST_MESSAGE_SRC(message) == GST_OBJECT(self->decoder)) {
+        GST_MESSAGE_SRC(message) == GST_OBJECT(self->decoder.load())) {
         GST_OBJECT_LOCK(self);
         std::swap(self->held, message);
         GST_OBJECT_UNLOCK(self);
@@ -341,7 +342,7 @@ void switching_decoder_init(SwitchingDecoder* self) {
     self->pushedEnd = self->soundEnd = GST_CLOCK_TIME_NONE;
     GstElementClass* klass = GST_ELEMENT_GET_CLASS(self);
     GstElement* light = gst_element_factory_make(decoderchoice::kLight, nullptr);
-    if (!light) return;  // no pads: the decoding bin passes it over
+    if (!light) return;                             // no pads: the decoding bin passes it over
     g_object_set(light, "max-errors", 0, nullptr);  // the first bad frame goes to libav's
     decoderchoice::checkDecodedSound(light);
     gst_bin_add(GST_BIN(self), light);
@@ -349,8 +350,8 @@ void switching_decoder_init(SwitchingDecoder* self) {
     GstPad* lightSink = gst_element_get_static_pad(light, "sink");
     GstPad* lightSrc = gst_element_get_static_pad(light, "src");
     gst_pad_add_probe(lightSrc, GST_PAD_PROBE_TYPE_BUFFER, &onLightSound, self, nullptr);
-    self->sink = gst_ghost_pad_new_from_template(
-        "sink", lightSink, gst_element_class_get_pad_template(klass, "sink"));
+    self->sink = gst_ghost_pad_new_from_template("sink", lightSink,
+                                                 gst_element_class_get_pad_template(klass, "sink"));
     gst_pad_set_chain_function(self->sink, &chain);
     gst_pad_set_chain_list_function(self->sink, &chainList);
     gst_pad_add_probe(self->sink, GST_PAD_PROBE_TYPE_EVENT_FLUSH, &onFlush, self, nullptr);
@@ -379,10 +380,9 @@ void switching_decoder_class_init(SwitchingDecoderClass* klass) {
     auto* element = GST_ELEMENT_CLASS(klass);
     gst_element_class_add_static_pad_template(element, &sink);
     gst_element_class_add_static_pad_template(element, &src);
-    gst_element_class_set_static_metadata(element, "AAC decoder, light with libav's behind it",
-                                          "Codec/Decoder/Audio",
-                                          "Decodes with the light AAC decoder until it fails",
-                                          "Quaverly");
+    gst_element_class_set_static_metadata(
+        element, "AAC decoder, light with libav's behind it", "Codec/Decoder/Audio",
+        "Decodes with the light AAC decoder until it fails", "Quaverly");
     GST_BIN_CLASS(klass)->handle_message = &handleMessage;
     G_OBJECT_CLASS(klass)->finalize = &finalize;
 }
