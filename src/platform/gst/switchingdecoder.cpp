@@ -86,7 +86,18 @@ GstPadProbeReturn onLightSound(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<SwitchingDecoder*>(data);
     GstBuffer* sound = GST_PAD_PROBE_INFO_BUFFER(info);
     if (!GST_CLOCK_TIME_IS_VALID(endOf(sound))) return GST_PAD_PROBE_OK;
-    gst_buffer_replace(&self->lastHeard, sound);
+    // A copy in a buffer of our own: a reference would leave the sound read-only to the
+    // elements after, which would then copy every buffer to change it.
+    GstMapInfo map;
+    if (!gst_buffer_map(sound, &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    if (!self->lastHeard || gst_buffer_get_size(self->lastHeard) != map.size) {
+        gst_clear_buffer(&self->lastHeard);
+        self->lastHeard = gst_buffer_new_allocate(nullptr, map.size, nullptr);
+    }
+    gst_buffer_fill(self->lastHeard, 0, map.data, map.size);
+    gst_buffer_unmap(sound, &map);
+    GST_BUFFER_PTS(self->lastHeard) = GST_BUFFER_PTS(sound);
+    GST_BUFFER_DURATION(self->lastHeard) = GST_BUFFER_DURATION(sound);
     self->soundEnd = self->pushedEnd;
     return GST_PAD_PROBE_OK;
 }
