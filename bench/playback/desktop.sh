@@ -1,8 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
-# Sourced by the playback benchmarks: a scratch folder and home of their own, a private
-# PulseAudio server whose null sink "bench" takes the sound (its monitor can be recorded),
-# Xvfb and icewm. Everything started is stopped, and the scratch folder removed, on exit.
+# Sourced by the playback benchmarks, with their arguments: the program to run ($program,
+# from the build folder given first, default build), a scratch folder and home of their
+# own, a private PulseAudio server whose null sink "bench" takes the sound (its monitor can
+# be recorded), Xvfb and icewm, and tone() to make a test file. Everything started is
+# stopped, and the scratch folder removed, on exit.
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+program="${1:-$root/build}/bin/quaverly"
+[[ -x "$program" ]] || { echo "${0##*/}: build the program first ($program)" >&2; exit 1; }
+
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/quaverly-bench.XXXXXX")"
 pids=()
 # shellcheck disable=SC2317  # run by the trap
@@ -38,3 +44,11 @@ icewm >"$scratch/icewm.log" 2>&1 &
 pids+=($!)
 sleep 1
 
+
+# tone SECONDS PATH: a 440 Hz stereo AAC-LC tone in ADTS framing.
+tone() {
+    local frames=$((($1 * 44100 + 1023) / 1024))
+    gst-launch-1.0 -q audiotestsrc num-buffers="$frames" samplesperbuffer=1024 freq=440 \
+        volume=0.3 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! avenc_aac ! \
+        aacparse ! audio/mpeg,stream-format=adts ! filesink location="$2"
+}

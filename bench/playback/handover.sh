@@ -11,18 +11,11 @@
 #   bench/playback/handover.sh [build folder]      (default: build)
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build="${1:-$root/build}"
-program="$build/bin/quaverly"
-[[ -x "$program" ]] || { echo "handover: build the program first ($program)" >&2; exit 1; }
-
 # shellcheck source=bench/playback/desktop.sh
-source "$root/bench/playback/desktop.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh" "$@"
 
 file="$scratch/damaged.aac"
-gst-launch-1.0 -q audiotestsrc num-buffers=431 samplesperbuffer=1024 freq=440 volume=0.3 ! \
-    audio/x-raw,rate=44100,channels=2 ! audioconvert ! avenc_aac ! aacparse ! \
-    audio/mpeg,stream-format=adts ! filesink location="$scratch/tone.aac"
+tone 10 "$scratch/tone.aac"
 # Frames 215 to 238 (5.0 to 5.5 s) keep their ADTS headers; what they carry is zeroed.
 perl -e '
     local $/; open my $in, "<:raw", $ARGV[0] or die; my $d = <$in>;

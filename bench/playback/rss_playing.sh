@@ -10,20 +10,14 @@
 #   bench/playback/rss_playing.sh [build folder]      (default: build)
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build="${1:-$root/build}"
-program="$build/bin/quaverly"
 rounds="${ROUNDS:-3}"
 settle="${SETTLE:-23}"
-[[ -x "$program" ]] || { echo "rss_playing: build the program first ($program)" >&2; exit 1; }
 
 # shellcheck source=bench/playback/desktop.sh
-source "$root/bench/playback/desktop.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh" "$@"
 
 file="$scratch/tone.aac"
-gst-launch-1.0 -q audiotestsrc num-buffers=2584 samplesperbuffer=1024 freq=440 volume=0.3 ! \
-    audio/x-raw,rate=44100,channels=2 ! audioconvert ! avenc_aac ! aacparse ! \
-    audio/mpeg,stream-format=adts ! filesink location="$file"
+tone 60 "$file"
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
